@@ -1,0 +1,26 @@
+// What kdmtool's windows share for the whole run of the program: the device
+// link, the main window's tick timer, the file dialogs and the program-wide
+// values of the tool windows. One instance, made by main() before Form1.
+#pragma once
+
+#include "devicelink/DeviceLink.h"
+#include "ui/FileDialogs.h"
+#include "ui/TickTimer.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace kdmtool {
+
+struct Program {
+    kdm::DeviceLink &link;
+    kdm::ui::TickTimer &ticks;
+    kdm::ui::FileDialogs &dialogs;
+    // Ends the program at once, without the tool windows' close handling.
+    std::function<void()> endProgram;
+
+    // Flash address of the next command-file download.
+    std::int32_t DownloadAddress = 0;
+};
+
+} // namespace kdmtool
