@@ -1,8 +1,6 @@
 #include "kdmtool/Form1.h"
 
-#include "devicelink/UnitCommands.h"
-#include "sim/SimTransport.h"
-#include "support/ScriptedDialogs.h"
+#include "support/ToolFixture.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,28 +11,7 @@
 namespace kdmtool {
 namespace {
 
-using kdm::sim::SimTransport;
-
-struct ToolFixture {
-    explicit ToolFixture(bool unitPresent)
-        : transport([&] {
-              SimTransport::Options options;
-              options.realTimeouts = false;
-              options.present = unitPresent;
-              return options;
-          }()),
-          link(transport, kdm::KdmtoolIdentities),
-          program{link, ticks, dialogs, [this] { ++programEnds; }}
-    {
-    }
-
-    SimTransport transport;
-    kdm::DeviceLink link;
-    kdm::ui::TickTimer ticks;
-    kdm::test::ScriptedDialogs dialogs;
-    int programEnds = 0;
-    Program program;
-};
+using kdm::test::ToolFixture;
 
 QStringList buttonNames()
 {
