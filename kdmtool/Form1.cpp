@@ -1,5 +1,7 @@
 #include "Form1.h"
 
+#include "Form5.h"
+
 #include "ui/Fonts.h"
 #include "ui/Twips.h"
 
@@ -47,6 +49,8 @@ Form1::Form1(Program &program, QWidget *parent)
     setTabOrder(Command10, Command1);
     setTabOrder(Command1, Command2);
     setTabOrder(Command2, Command3);
+
+    QObject::connect(Command3, &QPushButton::clicked, this, [this] { showToolWindow(m_form5); });
 
     connect();
 }

@@ -14,6 +14,8 @@ class QPushButton;
 
 namespace kdmtool {
 
+class Form5;
+
 class Form1 : public QWidget {
     Q_OBJECT
 public:
@@ -44,6 +46,7 @@ private:
 
     Program &m_program;
     QList<QPointer<QWidget>> m_toolWindows;
+    QPointer<Form5> m_form5;
     QLineEdit *Text1;
     QPushButton *Command1;
     QPushButton *Command2;

@@ -3,12 +3,15 @@
 // values of the tool windows. One instance, made by main() before Form1.
 #pragma once
 
+#include "FrameCapture.h"
+
 #include "devicelink/DeviceLink.h"
 #include "ui/FileDialogs.h"
 #include "ui/TickTimer.h"
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace kdmtool {
 
@@ -21,6 +24,13 @@ struct Program {
 
     // Flash address of the next command-file download.
     std::int32_t DownloadAddress = 0;
+
+    // The last captured frame, kept across captures and windows: its geometry
+    // and its pixels, CaptureWidth x CaptureHeight x (blue, green, red), rows
+    // from the top. Both are replaced together, and only by a capture that
+    // passed the size check.
+    CaptureGeometry captureGeometry{};
+    std::vector<std::uint8_t> FrameBuffer{};
 };
 
 } // namespace kdmtool
