@@ -9,6 +9,7 @@
 #include "ui/FileDialogs.h"
 #include "ui/TickTimer.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -31,6 +32,13 @@ struct Program {
     // passed the size check.
     CaptureGeometry captureGeometry{};
     std::vector<std::uint8_t> FrameBuffer{};
+
+    // The unit's timing register block as this program last read, changed or
+    // loaded it, and the unit address of its first byte. Both outlive the
+    // timing window: a file is written back at the address of the last opening.
+    static constexpr std::size_t TimingMirrorSize = 257;
+    std::array<std::uint8_t, TimingMirrorSize> TimingMirror{};
+    std::uint16_t TimingBase = 0;
 };
 
 } // namespace kdmtool
