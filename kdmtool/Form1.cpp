@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "Form5.h"
+#include "Form6.h"
 
 #include "ui/Fonts.h"
 #include "ui/Twips.h"
@@ -51,6 +52,7 @@ Form1::Form1(Program &program, QWidget *parent)
     setTabOrder(Command2, Command3);
 
     QObject::connect(Command3, &QPushButton::clicked, this, [this] { showToolWindow(m_form5); });
+    QObject::connect(Command1, &QPushButton::clicked, this, [this] { showToolWindow(m_form6); });
 
     connect();
 }

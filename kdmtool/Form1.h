@@ -15,6 +15,7 @@ class QPushButton;
 namespace kdmtool {
 
 class Form5;
+class Form6;
 
 class Form1 : public QWidget {
     Q_OBJECT
@@ -47,6 +48,7 @@ private:
     Program &m_program;
     QList<QPointer<QWidget>> m_toolWindows;
     QPointer<Form5> m_form5;
+    QPointer<Form6> m_form6;
     QLineEdit *Text1;
     QPushButton *Command1;
     QPushButton *Command2;
