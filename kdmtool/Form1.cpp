@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "Form2.h"
 #include "Form5.h"
 #include "Form6.h"
 
@@ -53,6 +54,7 @@ Form1::Form1(Program &program, QWidget *parent)
 
     QObject::connect(Command3, &QPushButton::clicked, this, [this] { showToolWindow(m_form5); });
     QObject::connect(Command1, &QPushButton::clicked, this, [this] { showToolWindow(m_form6); });
+    QObject::connect(Command2, &QPushButton::clicked, this, [this] { showToolWindow(m_form2); });
 
     connect();
 }

@@ -14,6 +14,7 @@ class QPushButton;
 
 namespace kdmtool {
 
+class Form2;
 class Form5;
 class Form6;
 
@@ -49,6 +50,7 @@ private:
     QList<QPointer<QWidget>> m_toolWindows;
     QPointer<Form5> m_form5;
     QPointer<Form6> m_form6;
+    QPointer<Form2> m_form2;
     QLineEdit *Text1;
     QPushButton *Command1;
     QPushButton *Command2;
