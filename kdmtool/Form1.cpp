@@ -4,12 +4,17 @@
 #include "Form5.h"
 #include "Form6.h"
 
+#include "flash/FlashDownload.h"
 #include "ui/Fonts.h"
+#include "ui/QtDownloadWindow.h"
 #include "ui/Twips.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 
 namespace kdmtool {
 
@@ -18,6 +23,10 @@ namespace {
 const QString Caption = QStringLiteral("KDM-9 映像信号調整TOOL Ver 0.80");
 const QString UnitFoundText = QStringLiteral("ＫＤＭ－９  Ｃｏｎｎｅｃｔ");
 const QString UnitNotFoundText = QStringLiteral("ＫＤＭ－９\u3000No\u3000Ｃｏｎｎｅｃｔ");
+const QString OpenFileTitle = QStringLiteral("ファイルを開く");
+
+// Flash address of the command file.
+constexpr std::int32_t CommandFileAddress = 0xE8000;
 
 QPushButton *button(QWidget *parent, const char *name, const QString &caption, QRect geometry)
 {
@@ -26,6 +35,32 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption, Q
     control->setGeometry(geometry);
     return control;
 }
+
+// Disables the given widgets that are enabled now, and enables them again
+// when it goes; a widget deleted meanwhile is skipped.
+class WidgetsDisabled {
+public:
+    explicit WidgetsDisabled(const QList<QWidget *> &widgets)
+    {
+        for (QWidget *widget : widgets) {
+            if (widget->isEnabled()) {
+                widget->setEnabled(false);
+                m_disabled.append(widget);
+            }
+        }
+    }
+    ~WidgetsDisabled()
+    {
+        for (const QPointer<QWidget> &widget : std::as_const(m_disabled))
+            if (widget)
+                widget->setEnabled(true);
+    }
+    WidgetsDisabled(const WidgetsDisabled &) = delete;
+    WidgetsDisabled &operator=(const WidgetsDisabled &) = delete;
+
+private:
+    QList<QPointer<QWidget>> m_disabled;
+};
 
 } // namespace
 
@@ -55,6 +90,10 @@ Form1::Form1(Program &program, QWidget *parent)
     QObject::connect(Command3, &QPushButton::clicked, this, [this] { showToolWindow(m_form5); });
     QObject::connect(Command1, &QPushButton::clicked, this, [this] { showToolWindow(m_form6); });
     QObject::connect(Command2, &QPushButton::clicked, this, [this] { showToolWindow(m_form2); });
+    QObject::connect(Command10, &QPushButton::clicked, this, [this] {
+        m_program.DownloadAddress = CommandFileAddress;
+        download();
+    });
 
     connect();
 }
@@ -73,8 +112,44 @@ void Form1::connect()
         control->setEnabled(found);
 }
 
+void Form1::download()
+{
+    if (m_downloadRunning)
+        return;
+    m_downloadRunning = true;
+    const auto finished = qScopeGuard([this] {
+        m_downloadRunning = false;
+        if (m_closeRequested)
+            close();
+    });
+
+    const QString path = m_program.dialogs.openFile(this, {OpenFileTitle, {}, {}, {}});
+    if (path.isEmpty())
+        return;
+
+    // Every top-level window of kdmtool besides this one is a tool window
+    // that can send to the unit.
+    QList<QWidget *> controls{Command1, Command2, Command3, Command10};
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window != this)
+            controls.append(window);
+    const WidgetsDisabled disabled(controls);
+
+    kdm::ui::QtDownloadWindow window(m_program.ticks, Text1, Text1);
+    kdm::flash::FlashDownload procedure(m_program.link, window, kdm::flash::VideoToolStyle);
+    // The verdict in Text1 is the only outcome this window has.
+    static_cast<void>(procedure.download_f(QFile::encodeName(path).toStdString(), m_program.DownloadAddress));
+}
+
 void Form1::closeEvent(QCloseEvent *event)
 {
+    // Ending now would leave the unit inside the flash stream, taking the
+    // next program's first commands as image data.
+    if (m_downloadRunning) {
+        m_closeRequested = true;
+        event->ignore();
+        return;
+    }
     m_program.link.CloseHandles();
     event->accept();
     m_program.endProgram();

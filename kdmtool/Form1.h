@@ -27,6 +27,14 @@ public:
     // Runs LocateDevice once and shows the outcome.
     void connect();
 
+    // The command-file download: asks for a file and writes it into the
+    // unit's flash at DownloadAddress, with its steps and verdict in Text1.
+    // While it runs, nothing else in the program reaches the unit: the four
+    // buttons and every tool window are disabled, and closing Form1 ends the
+    // program only once the download has finished. Does nothing when called
+    // inside a download.
+    void download();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -51,6 +59,8 @@ private:
     QPointer<Form5> m_form5;
     QPointer<Form6> m_form6;
     QPointer<Form2> m_form2;
+    bool m_downloadRunning = false;
+    bool m_closeRequested = false;
     QLineEdit *Text1;
     QPushButton *Command1;
     QPushButton *Command2;
