@@ -21,9 +21,11 @@ void TickTimer::advance()
 
 void TickTimer::pause(int ticks)
 {
+    const auto start = std::chrono::steady_clock::now();
     m_timerTicks = 0;
     while (m_timerTicks < ticks)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    m_pausedTotal += std::chrono::steady_clock::now() - start;
 }
 
 } // namespace kdm::ui

@@ -9,6 +9,7 @@
 
 #include <QObject>
 
+#include <chrono>
 #include <cstdint>
 
 class QTimer;
@@ -35,11 +36,16 @@ public:
     // reset the counter too, which only makes this one longer.
     void pause(int ticks);
 
+    // Time spent in pause() since the timer was made: where a long sequence
+    // spends its time.
+    std::chrono::nanoseconds pausedTotal() const { return m_pausedTotal; }
+
     QTimer *timer() const { return m_timer; }
 
 private:
     QTimer *m_timer;
     std::int16_t m_timerTicks = 0;
+    std::chrono::nanoseconds m_pausedTotal{0};
 };
 
 } // namespace kdm::ui
