@@ -28,6 +28,13 @@ constexpr std::string_view FileErrorText = "ファイル オープン\u3000エ�
 // In place of the unit's sum when it never said the sum was ready.
 constexpr std::string_view NoAnswerText = "応答なし";
 
+} // namespace
+
+const DownloadStyle UpdateToolStyle{DownloadStyle::Progress::Bar, true, "Check sum="};
+const DownloadStyle VideoToolStyle{DownloadStyle::Progress::ByteOffsetText, false, "Chack sum="};
+
+namespace {
+
 constexpr int PauseTicks = 2;
 constexpr int ReportsPerProgressStep = 16;
 constexpr int ProgressBarTwips = 5000;
@@ -221,9 +228,6 @@ std::string displayed(const std::filesystem::path &path)
 }
 
 } // namespace
-
-const DownloadStyle UpdateToolStyle{DownloadStyle::Progress::Bar, true, "Check sum="};
-const DownloadStyle VideoToolStyle{DownloadStyle::Progress::ByteOffsetText, false, "Chack sum="};
 
 FlashDownload::FlashDownload(DeviceLink &link, DownloadWindow &window, DownloadStyle style, ChecksumWait wait)
     : m_link(link), m_window(window), m_style(style), m_wait(std::move(wait))

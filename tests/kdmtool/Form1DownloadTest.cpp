@@ -34,13 +34,10 @@ QString successVerdict(const QByteArray &file)
 {
     const auto sum = static_cast<std::uint16_t>(
         std::accumulate(file.begin(), file.end(), 0u, [](unsigned s, char c) { return s + static_cast<std::uint8_t>(c); }));
-    return QStringLiteral("Chack sum=%1  Write OK  rom=%2 file=%2")
-        .arg(sum, 4, 16, QLatin1Char('0'))
-        .arg(sum, 0, 16)
-        .toUpper()
-        .replace(QStringLiteral("CHACK SUM="), QStringLiteral("Chack sum="))
-        .replace(QStringLiteral("WRITE OK  ROM="), QStringLiteral("Write OK  rom="))
-        .replace(QStringLiteral(" FILE="), QStringLiteral(" file="));
+    const QString fourDigits = QStringLiteral("%1").arg(sum, 4, 16, QLatin1Char('0')).toUpper();
+    const QString digits = QString::number(sum, 16).toUpper();
+    return QStringLiteral("Chack sum=") + fourDigits + QStringLiteral("  Write OK  rom=") + digits
+        + QStringLiteral(" file=") + digits;
 }
 
 struct CommandFileDownload : testing::Test {
