@@ -9,7 +9,6 @@
 #include "ui/QtDownloadWindow.h"
 #include "ui/Twips.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
 #include <QLineEdit>
@@ -127,11 +126,10 @@ void Form1::download()
     if (path.isEmpty())
         return;
 
-    // Every top-level window of kdmtool besides this one is a tool window
-    // that can send to the unit.
+    // Every open tool window can send to the unit.
     QList<QWidget *> controls{Command1, Command2, Command3, Command10};
-    for (QWidget *window : QApplication::topLevelWidgets())
-        if (window != this)
+    for (const QPointer<QWidget> &window : std::as_const(m_toolWindows))
+        if (window)
             controls.append(window);
     const WidgetsDisabled disabled(controls);
 

@@ -4,6 +4,7 @@
 #include "support/FlashWire.h"
 #include "support/ToolFixture.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -168,34 +169,45 @@ TEST_F(CommandFileDownload, MissingOrEmptyFileSendsNothingAndSaysSo)
 }
 
 // During the stream another handler tries every way to reach the unit: the
-// load button again, download() directly, and a remote key from a tool window.
+// load button again, download() directly, the capture window's capture
+// button, and a remote key sent as the remote control window sends it.
 TEST_F(CommandFileDownload, NothingElseReachesTheUnitWhileItRuns)
 {
     const QByteArray file = pattern(4000);
     fixture.dialogs.answers = {writeFile(QStringLiteral("vomo.cmd"), file), writeFile(QStringLiteral("other.cmd"), pattern(8))};
-    QWidget toolWindow;
-    toolWindow.show();
+    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command3")), Qt::LeftButton);
+    QWidget *captureWindow = nullptr;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->objectName() == QStringLiteral("Form5"))
+            captureWindow = window;
+    ASSERT_NE(captureWindow, nullptr);
+    fixture.transport.clearTrace();
 
     std::vector<bool> enabledDuring;
     duringStream([&] {
         for (QPushButton *button : buttons())
             enabledDuring.push_back(button->isEnabled());
-        enabledDuring.push_back(toolWindow.isEnabled());
+        enabledDuring.push_back(captureWindow->isEnabled());
         QTest::mouseClick(command10, Qt::LeftButton);
         form.download();
+        QTest::mouseClick(captureWindow->findChild<QAbstractButton *>(QStringLiteral("Command2")), Qt::LeftButton);
         fixture.link.SendOutputReport(kdm::code(kdm::Command::RemoteKey), 0x05, 0, 0, 0, 0, 0, 0);
         fixture.link.ReceiveInputReport();
     });
+    const std::size_t keysBefore = fixture.unit().keyLog().size();
     clickLoad();
 
     EXPECT_EQ(enabledDuring, std::vector<bool>(5, false));
     EXPECT_EQ(fixture.dialogs.requests.size(), 1);
-    EXPECT_TRUE(fixture.unit().keyLog().empty());
+    EXPECT_EQ(fixture.unit().keyLog().size(), keysBefore);
+    const kdm::test::FlashWire wire = splitWire(fixture.transport.trace());
+    EXPECT_EQ(wire.count(kdm::code(kdm::Command::LineRead)), 0u);
+    EXPECT_EQ(wire.count(kdm::code(kdm::Command::FrameInfo)), 0u);
     EXPECT_EQ(text1->text(), successVerdict(file));
     EXPECT_EQ(flash(4000), bytesOf(file));
     for (QPushButton *button : buttons())
         EXPECT_TRUE(button->isEnabled()) << button->objectName().toStdString();
-    EXPECT_TRUE(toolWindow.isEnabled());
+    EXPECT_TRUE(captureWindow->isEnabled());
 }
 
 TEST_F(CommandFileDownload, ClosingTheWindowEndsTheProgramOnlyAfterTheDownload)
