@@ -105,7 +105,8 @@ std::vector<InputPayload> SimulatedUnit::command(const CommandBytes8 &report)
         const std::uint32_t start = address24(report);
         for (std::uint32_t i = 0; i < count24(report); ++i)
             sum = static_cast<std::uint16_t>(sum + m_flash[(start + i) & FlashMask]);
-        m_checksum = static_cast<std::uint16_t>(sum + m_checksumError);
+        ++m_checksumRequests;
+        m_checksum = static_cast<std::uint16_t>(sum + (m_checksumRequests >= m_checksumErrorFrom ? m_checksumError : 0));
         m_checksumRequested = true;
         m_pollsSinceRequest = 0;
         return {};

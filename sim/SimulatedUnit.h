@@ -89,7 +89,13 @@ public:
     // Checksum behaviour: polls answered "not ready" before the sum is given,
     // a sum that is reported wrong by a fixed amount, or never ready at all.
     void setPollsUntilReady(int polls) { m_pollsUntilReady = polls; }
-    void setChecksumError(std::uint16_t addend) { m_checksumError = addend; }
+    // From the `fromRequest`-th FlashChecksum on (counting from 1) the sum is reported wrong by `addend`.
+    void setChecksumError(std::uint16_t addend, int fromRequest = 1)
+    {
+        m_checksumError = addend;
+        m_checksumErrorFrom = fromRequest;
+    }
+    int checksumRequests() const { return m_checksumRequests; }
     void setChecksumNeverReady(bool never) { m_checksumNeverReady = never; }
 
 private:
@@ -113,6 +119,8 @@ private:
     int m_pollsSinceRequest = 0;
     int m_pollsUntilReady = DefaultPollsUntilReady;
     std::uint16_t m_checksumError = 0;
+    int m_checksumErrorFrom = 1;
+    int m_checksumRequests = 0;
     bool m_checksumNeverReady = false;
 
     std::array<std::uint8_t, 0x10000> m_registers{};

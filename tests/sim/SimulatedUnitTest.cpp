@@ -170,6 +170,15 @@ TEST(SimulatedUnit, ChecksumMisbehaviourOnRequest)
     const InputPayload reply = wrong.receive(poll)[0];
     EXPECT_EQ(reply[1] | (reply[2] << 8), 0xFF + 0x0101);
 
+    SimulatedUnit later;
+    later.setPollsUntilReady(0);
+    later.setChecksumError(1, 2);
+    for (std::uint16_t expected : {0xFF, 0x100}) {
+        later.receive(flashCommand(Command::FlashChecksum, 0, 1));
+        const InputPayload sum = later.receive(poll)[0];
+        EXPECT_EQ(sum[1] | (sum[2] << 8), expected);
+    }
+
     SimulatedUnit never;
     never.setChecksumNeverReady(true);
     never.receive(flashCommand(Command::FlashChecksum, 0, 1));
