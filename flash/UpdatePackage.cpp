@@ -1,7 +1,11 @@
 #include "UpdatePackage.h"
 
+#include "HexRecords.h"
+#include "ImageFile.h"
+
 #include <array>
 #include <charconv>
+#include <memory>
 #include <utility>
 
 namespace kdm::flash {
@@ -117,6 +121,63 @@ std::filesystem::path imagePath(const std::filesystem::path &packageFolder, std:
     const std::size_t first = relative.find_first_not_of(u8'/');
     relative.erase(0, first == std::u8string::npos ? relative.size() : first);
     return packageFolder / std::filesystem::path(relative);
+}
+
+namespace {
+
+std::optional<std::string> plainImageProblem(const std::filesystem::path &path)
+{
+    ImageFile file;
+    if (!file.open(path))
+        return "cannot open the image";
+    if (file.length() == 0)
+        return "the image is empty";
+    std::vector<std::uint8_t> bytes(file.length());
+    if (!file.read(bytes))
+        return "cannot read the image";
+    return std::nullopt;
+}
+
+std::optional<std::string> hexImageProblem(const std::filesystem::path &path, HexImageKind kind)
+{
+    auto scratch = std::make_unique<ImageBuffer>(); // the program's own buffer is not touched
+    const HexReadResult result = readHexRecordFile(path, kind, *scratch);
+    if (!result)
+        return result.problem;
+    if (result.bytesStored == 0)
+        return "the image has no data records in its first address segment";
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<PackageProblem> checkPackageImages(const std::vector<PackageRecord> &records,
+                                                 const std::filesystem::path &packageFolder)
+{
+    for (const PackageRecord &record : records) {
+        const std::optional<RecordKind> kind = recordKind(record.kind);
+        if (!kind)
+            continue;
+        const std::filesystem::path image = imagePath(packageFolder, record.file);
+        std::optional<std::string> problem;
+        switch (*kind) {
+        case RecordKind::Download:
+            problem = parseAddress(record.address) ? plainImageProblem(image)
+                                                   : "the address \"" + record.address + "\" is no flash address";
+            break;
+        case RecordKind::DownloadHex:
+        case RecordKind::DownloadHexProg:
+        case RecordKind::DownloadHexProgWrite:
+            problem = hexImageProblem(image, HexImageKind::Full);
+            break;
+        case RecordKind::DownloadHexShort:
+            problem = hexImageProblem(image, HexImageKind::Short);
+            break;
+        }
+        if (problem)
+            return PackageProblem{image, *problem};
+    }
+    return std::nullopt;
 }
 
 } // namespace kdm::flash

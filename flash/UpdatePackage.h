@@ -49,4 +49,18 @@ std::optional<std::uint32_t> parseAddress(std::string_view field);
 // package's folder, with "\" read as a folder separator.
 std::filesystem::path imagePath(const std::filesystem::path &packageFolder, std::string_view file);
 
+// Why a package cannot be run, and the image it is about.
+struct PackageProblem {
+    std::filesystem::path image;
+    std::string what;
+};
+
+// Checks every record before the first command goes to the unit, so that a
+// file on the PC never leaves an update half applied: a plain image must be a
+// readable, non-empty file and its record must carry a valid address; a
+// hex-record image must be readable, must read without error and must supply
+// at least one data byte. Records of unknown kinds are not looked at.
+std::optional<PackageProblem> checkPackageImages(const std::vector<PackageRecord> &records,
+                                                 const std::filesystem::path &packageFolder);
+
 } // namespace kdm::flash
