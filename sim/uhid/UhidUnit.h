@@ -55,6 +55,8 @@ public:
     // kernel side fails.
     [[nodiscard]] std::optional<UhidFailure> serve(int stopFd);
 
+    const SimulatedUnit &unit() const { return m_unit; }
+
 private:
     struct PendingReply {
         std::chrono::steady_clock::time_point due;

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -24,7 +25,8 @@ constexpr const char *Usage =
     "  --late-reply N        the answer to output report N (from 1) comes 1500 ms late\n"
     "  --serial TEXT         serial number of the interface (default kdm9-uhid-PID)\n"
     "  --trace FILE          one line per event and report: START, OPEN, CLOSE, STOP,\n"
-    "                        READY node, OUT and the bytes received, IN and the bytes sent\n";
+    "                        READY node, OUT and the bytes received, IN and the bytes sent\n"
+    "  --flash FILE          write the unit's 2 MiB flash to FILE when it stops\n";
 
 int usageError(std::string_view problem)
 {
@@ -41,12 +43,22 @@ std::optional<long> number(const char *text, long low, long high)
     return value;
 }
 
+bool writeFlash(const char *path, const std::vector<std::uint8_t> &flash)
+{
+    std::FILE *file = std::fopen(path, "wb");
+    if (!file)
+        return false;
+    const bool written = std::fwrite(flash.data(), 1, flash.size(), file) == flash.size();
+    return std::fclose(file) == 0 && written;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     kdm::sim::UhidUnitOptions options;
     const char *traceFile = nullptr;
+    const char *flashFile = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string_view option = argv[i];
         if (option == "--help") {
@@ -79,6 +91,8 @@ int main(int argc, char *argv[])
             options.serial = value;
         } else if (option == "--trace") {
             traceFile = value;
+        } else if (option == "--flash") {
+            flashFile = value;
         } else {
             return usageError("unknown option " + std::string(option));
         }
@@ -122,6 +136,10 @@ int main(int argc, char *argv[])
             failure = unit.serve(stopFd);
         if (failure) {
             std::fprintf(stderr, "kdm9-uhid-unit: %s\n", failure->what.c_str());
+            status = 1;
+        }
+        if (flashFile && !writeFlash(flashFile, unit.unit().flash())) {
+            std::perror(flashFile);
             status = 1;
         }
     }
