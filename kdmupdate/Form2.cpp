@@ -48,6 +48,9 @@ Form2::Form2(Program &program, QWidget *parent)
     Text1->setGeometry(twipsRect(120, 120, 5895, 735));
     Text1->setFont(kdm::ui::msPGothic(11.25));
     Text1->setReadOnly(true);
+    // Three lines fill the box exactly, as the texts were written for it.
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Text1->document()->setDocumentMargin(1);
     Text1->setPlainText(OfferText);
 
     setTabOrder(Command1, Command2);
