@@ -7,6 +7,7 @@
 #include "flash/FlashDownload.h"
 #include "ui/Fonts.h"
 #include "ui/QtDownloadWindow.h"
+#include "ui/Controls.h"
 #include "ui/Twips.h"
 
 #include <QCloseEvent>
@@ -26,14 +27,6 @@ const QString OpenFileTitle = QStringLiteral("ファイルを開く");
 
 // Flash address of the command file.
 constexpr std::int32_t CommandFileAddress = 0xE8000;
-
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, QRect geometry)
-{
-    auto *control = new QPushButton(caption, parent);
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(geometry);
-    return control;
-}
 
 // Disables the given widgets that are enabled now, and enables them again
 // when it goes; a widget deleted meanwhile is skipped.
@@ -63,14 +56,19 @@ private:
 
 } // namespace
 
+using kdm::ui::namedControl;
 using kdm::ui::twipsRect;
 
 Form1::Form1(Program &program, QWidget *parent)
     : QWidget(parent), m_program(program), Text1(new QLineEdit(this)),
-      Command1(button(this, "Command1", QStringLiteral("入出力映像信号調整"), twipsRect(240, 1200, 1815, 495))),
-      Command2(button(this, "Command2", QStringLiteral("リモートコントロール"), twipsRect(2160, 1200, 1815, 495))),
-      Command10(button(this, "Command10", QStringLiteral("vomo cmd\u3000load"), twipsRect(4080, 1200, 1575, 495))),
-      Command3(button(this, "Command3", QStringLiteral("キャプチャー"), twipsRect(5760, 1200, 1575, 495)))
+      Command1(namedControl<QPushButton>(this, "Command1", twipsRect(240, 1200, 1815, 495),
+                                         QStringLiteral("入出力映像信号調整"))),
+      Command2(namedControl<QPushButton>(this, "Command2", twipsRect(2160, 1200, 1815, 495),
+                                         QStringLiteral("リモートコントロール"))),
+      Command10(namedControl<QPushButton>(this, "Command10", twipsRect(4080, 1200, 1575, 495),
+                                          QStringLiteral("vomo cmd\u3000load"))),
+      Command3(
+          namedControl<QPushButton>(this, "Command3", twipsRect(5760, 1200, 1575, 495), QStringLiteral("キャプチャー")))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Caption);

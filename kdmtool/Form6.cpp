@@ -1,6 +1,7 @@
 #include "Form6.h"
 
 #include "ui/Fonts.h"
+#include "ui/Controls.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
@@ -67,14 +68,6 @@ QGroupBox *frame(QWidget *parent, int number)
     return box;
 }
 
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, QRect geometry)
-{
-    auto *control = new QPushButton(caption, parent);
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(geometry);
-    return control;
-}
-
 void reportFailure(const QString &what)
 {
     // The window has no status line and shows no message box: the alert
@@ -85,13 +78,14 @@ void reportFailure(const QString &what)
 
 } // namespace
 
+using kdm::ui::namedControl;
 using kdm::ui::twipsRect;
 
 Form6::Form6(Program &program, QWidget *parent)
     : QWidget(parent), m_program(program), m_timing(program), Frame1(frame(this, 1)), Frame2(frame(this, 2)),
       Frame3(frame(this, 3)), Frame4(frame(this, 4)),
-      Command1(button(this, "Command1", SaveCaption, twipsRect(4440, 4440, 1695, 495))),
-      Command2(button(this, "Command2", LoadCaption, twipsRect(6480, 4440, 1695, 495)))
+      Command1(namedControl<QPushButton>(this, "Command1", twipsRect(4440, 4440, 1695, 495), SaveCaption)),
+      Command2(namedControl<QPushButton>(this, "Command2", twipsRect(6480, 4440, 1695, 495), LoadCaption))
 {
     setObjectName(QStringLiteral("Form6"));
     setWindowTitle(Caption);
@@ -123,7 +117,8 @@ Form6::Form6(Program &program, QWidget *parent)
         // A scroll bar inverts its keys by default (Left would raise the value).
         bar->setInvertedControls(false);
         bar->setFocusPolicy(Qt::StrongFocus);
-        QObject::connect(bar, &QScrollBar::valueChanged, this, [this, index](int value) { valueChanged(index, value); });
+        QObject::connect(bar, &QScrollBar::valueChanged, this,
+                         [this, index](int value) { valueChanged(index, value); });
         m_bars[index] = bar;
 
         auto *text = new QLineEdit(InitialValueText, box);

@@ -7,6 +7,7 @@
 #include "flash/FlashDownload.h"
 #include "ui/Fonts.h"
 #include "ui/QtDownloadWindow.h"
+#include "ui/Controls.h"
 #include "ui/Twips.h"
 
 #include <QCloseEvent>
@@ -40,14 +41,6 @@ const QString PackagePattern = QStringLiteral("*.v5b");
 
 constexpr int PresencePauseTicks = 3;
 
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, QRect geometry)
-{
-    auto *control = new QPushButton(caption, parent);
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(geometry);
-    return control;
-}
-
 QLineEdit *textLine(QWidget *parent, const char *name, QRect geometry)
 {
     auto *control = new QLineEdit(parent);
@@ -75,14 +68,16 @@ std::string utf8(const std::filesystem::path &path)
 
 } // namespace
 
+using kdm::ui::namedControl;
 using kdm::ui::twipsRect;
 
 Form1::Form1(Program &program, QWidget *parent)
     : QWidget(parent), m_program(program), Text1(textLine(this, "Text1", twipsRect(120, 240, 8175, 375))),
-      Command21(button(this, "Command21", QStringLiteral("アップデート"), twipsRect(1680, 2520, 2895, 375))),
+      Command21(namedControl<QPushButton>(this, "Command21", twipsRect(1680, 2520, 2895, 375),
+                                          QStringLiteral("アップデート"))),
       Picture1(new QFrame(this)), Shape1(new QWidget(Picture1)),
       Text2(textLine(this, "Text2", twipsRect(120, 960, 8175, 375))),
-      Command1(button(this, "Command1", QStringLiteral("終了"), twipsRect(6840, 2520, 1095, 375)))
+      Command1(namedControl<QPushButton>(this, "Command1", twipsRect(6840, 2520, 1095, 375), QStringLiteral("終了")))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Caption);

@@ -3,6 +3,7 @@
 #include "Backgrounds.h"
 #include "devicelink/UnitCommands.h"
 #include "ui/Fonts.h"
+#include "ui/Controls.h"
 #include "ui/Twips.h"
 
 #include <QPainter>
@@ -20,24 +21,19 @@ const QString OfferText = QStringLiteral("マイコン書き込みボタンを�
 const QString WaitText = QStringLiteral("KDM-9のLEDが点滅終了するまでお待ちください。\n");
 const QString QuitText = QStringLiteral("点滅終了後、本ソフトを終了してください。");
 
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, QRect geometry)
-{
-    auto *control = new QPushButton(caption, parent);
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(geometry);
-    return control;
-}
-
 } // namespace
 
+using kdm::ui::namedControl;
 using kdm::ui::twipsRect;
 
 Form2::Form2(Program &program, QWidget *parent)
     : QWidget(parent), m_program(program),
-      Command1(button(this, "Command1", QStringLiteral("マイコン\u3000書き込み"), twipsRect(120, 960, 1695, 495))),
-      Command2(button(this, "Command2", QStringLiteral("キャンセル"), twipsRect(4320, 960, 1695, 495))),
+      Command1(namedControl<QPushButton>(this, "Command1", twipsRect(120, 960, 1695, 495),
+                                         QStringLiteral("マイコン\u3000書き込み"))),
+      Command2(
+          namedControl<QPushButton>(this, "Command2", twipsRect(4320, 960, 1695, 495), QStringLiteral("キャンセル"))),
       Text1(new QPlainTextEdit(this)),
-      Command3(button(this, "Command3", QStringLiteral("終了"), twipsRect(2160, 960, 1695, 495)))
+      Command3(namedControl<QPushButton>(this, "Command3", twipsRect(2160, 960, 1695, 495), QStringLiteral("終了")))
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(Caption);
