@@ -31,4 +31,5 @@ inline double microsecondsSince(Clock::time_point start)
 
 } // namespace kdm::bench
 
-#define KDM_BENCH_SCENARIO(name, function) static const ::kdm::bench::Registration function##Registration(name, function)
+#define KDM_BENCH_SCENARIO(name, function)                                                                             \
+    static const ::kdm::bench::Registration function##Registration(name, function)

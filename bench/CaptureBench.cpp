@@ -91,7 +91,8 @@ CaptureFigures captureFrames(sim::FrameSize frame, int runs)
 
 void frameCapture()
 {
-    for (const auto &[frame, runs] : {std::pair{sim::FrameSize{640, 480}, 9}, std::pair{sim::FrameSize{1984, 1299}, 5}}) {
+    for (const auto &[frame, runs] :
+         {std::pair{sim::FrameSize{640, 480}, 9}, std::pair{sim::FrameSize{1984, 1299}, 5}}) {
         const CaptureFigures figures = captureFrames(frame, runs);
         const std::string size = std::to_string(frame.width) + "x" + std::to_string(frame.height);
         report("capture_us_per_report_" + size, figures.usPerReport, "us");

@@ -50,10 +50,10 @@ public:
         return std::make_unique<Handle>(*this, std::move(handle));
     }
 
-    Clock::time_point streamStart;    // FlashWrite sent
-    Clock::time_point streamEnd;      // last data report sent
-    Clock::time_point checksumAsked;  // FlashChecksum sent
-    Clock::time_point lastPollReply;  // the reply that said the sum was ready
+    Clock::time_point streamStart;   // FlashWrite sent
+    Clock::time_point streamEnd;     // last data report sent
+    Clock::time_point checksumAsked; // FlashChecksum sent
+    Clock::time_point lastPollReply; // the reply that said the sum was ready
     std::uint32_t dataReports = 0;
 
 private:

@@ -63,15 +63,14 @@ std::int16_t DeviceLink::LocateDevice()
     // receives then read nothing, as a silent unit would.
     m_unitReadHandle = m_transport.open(m_unitPath);
     const UsbIdentity identity = m_unitWriteHandle->identity().value_or(UsbIdentity{});
-    diagnose("unit " + hex4(identity.vendorId) + ":" + hex4(identity.productId) + " at " + m_unitPath
-             + ", input " + std::to_string(m_unitCaps.input) + " bytes, output "
-             + std::to_string(m_unitCaps.output) + " bytes"
-             + (m_unitReadHandle ? "" : ", second open failed"));
+    diagnose("unit " + hex4(identity.vendorId) + ":" + hex4(identity.productId) + " at " + m_unitPath + ", input " +
+             std::to_string(m_unitCaps.input) + " bytes, output " + std::to_string(m_unitCaps.output) + " bytes" +
+             (m_unitReadHandle ? "" : ", second open failed"));
     return -1;
 }
 
-void DeviceLink::SendOutputReport(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3,
-                                  std::uint8_t b4, std::uint8_t b5, std::uint8_t b6, std::uint8_t b7)
+void DeviceLink::SendOutputReport(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, std::uint8_t b4,
+                                  std::uint8_t b5, std::uint8_t b6, std::uint8_t b7)
 {
     SendOutputReport(CommandBytes8{b0, b1, b2, b3, b4, b5, b6, b7});
 }
@@ -102,8 +101,8 @@ void DeviceLink::send(const CommandBytes8 &bytes)
         return;
 
     drainStaleReports();
-    std::vector<std::uint8_t> report(
-        static_cast<std::size_t>(std::max(m_unitCaps.output, UnitMinimumLengths.output)), 0);
+    std::vector<std::uint8_t> report(static_cast<std::size_t>(std::max(m_unitCaps.output, UnitMinimumLengths.output)),
+                                     0);
     std::copy(bytes.begin(), bytes.end(), report.begin() + 1);
     if (!m_unitWriteHandle->write(report))
         diagnose("write failed");
@@ -114,10 +113,8 @@ void DeviceLink::receive()
     clearReply();
     if (m_unitFound != -1 || !m_unitReadHandle)
         return;
-    m_replyReport.assign(
-        static_cast<std::size_t>(std::max(m_unitCaps.input, UnitMinimumLengths.input)), 0);
-    const std::span<std::uint8_t> report(m_replyReport.data(),
-                                         static_cast<std::size_t>(std::max(m_unitCaps.input, 1)));
+    m_replyReport.assign(static_cast<std::size_t>(std::max(m_unitCaps.input, UnitMinimumLengths.input)), 0);
+    const std::span<std::uint8_t> report(m_replyReport.data(), static_cast<std::size_t>(std::max(m_unitCaps.input, 1)));
     const int count = m_unitReadHandle->read(report, ReadTimeout);
     if (count == 0) {
         diagnose("no input report within 1000 ms");
@@ -140,11 +137,9 @@ void DeviceLink::drainStaleReports()
 {
     if (!m_unitReadHandle)
         return;
-    std::vector<std::uint8_t> scratch(
-        static_cast<std::size_t>(std::max(m_unitCaps.input, UnitMinimumLengths.input)));
+    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(std::max(m_unitCaps.input, UnitMinimumLengths.input)));
     int drained = 0;
-    while (drained < MaxStaleReportsDrained
-           && m_unitReadHandle->read(scratch, std::chrono::milliseconds(0)) > 0)
+    while (drained < MaxStaleReportsDrained && m_unitReadHandle->read(scratch, std::chrono::milliseconds(0)) > 0)
         ++drained;
     if (drained > 0)
         diagnose("discarded " + std::to_string(drained) + " late input report(s)");

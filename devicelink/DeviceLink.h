@@ -46,8 +46,8 @@ public:
     // Sends one output report: report ID 0, the eight bytes, zeros up to the
     // unit's output report length. While no unit is open it first searches;
     // if that fails nothing is sent. A failed write is ignored.
-    void SendOutputReport(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3,
-                          std::uint8_t b4, std::uint8_t b5, std::uint8_t b6, std::uint8_t b7);
+    void SendOutputReport(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, std::uint8_t b4,
+                          std::uint8_t b5, std::uint8_t b6, std::uint8_t b7);
     void SendOutputReport(const CommandBytes8 &bytes);
 
     // Replaces ReplyReport with a new all-zero buffer and reads the next input

@@ -20,8 +20,7 @@ std::vector<std::uint8_t> readSysfsDescriptor(const std::string &path)
     const std::filesystem::path node(path);
     if (node.parent_path() != "/dev" || node.filename().string().rfind("hidraw", 0) != 0)
         return {};
-    std::ifstream file("/sys/class/hidraw/" + node.filename().string() + "/device/report_descriptor",
-                       std::ios::binary);
+    std::ifstream file("/sys/class/hidraw/" + node.filename().string() + "/device/report_descriptor", std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 

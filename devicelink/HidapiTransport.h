@@ -13,7 +13,7 @@ namespace kdm {
 
 class HidapiTransport final : public Transport {
 public:
-    HidapiTransport();  // initialises hidapi
+    HidapiTransport();           // initialises hidapi
     ~HidapiTransport() override; // releases hidapi; every handle must be gone by then
 
     std::vector<std::string> enumerate() override;

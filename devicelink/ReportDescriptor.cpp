@@ -69,12 +69,16 @@ std::variant<DescriptorSummary, DescriptorError> parseReportDescriptor(std::span
 
         if (type == ItemType::Global) {
             switch (tag) {
-            case ReportSize: global.reportSize = value; break;
-            case ReportCount: global.reportCount = value; break;
+            case ReportSize:
+                global.reportSize = value;
+                break;
+            case ReportCount:
+                global.reportCount = value;
+                break;
             case ReportId:
                 if (value == 0 || value > 0xFF)
-                    return DescriptorError{"invalid report ID " + std::to_string(value) + " at byte "
-                                           + std::to_string(itemStart)};
+                    return DescriptorError{"invalid report ID " + std::to_string(value) + " at byte " +
+                                           std::to_string(itemStart)};
                 global.reportId = value;
                 usesReportIds = true;
                 break;
@@ -85,20 +89,27 @@ std::variant<DescriptorSummary, DescriptorError> parseReportDescriptor(std::span
                 break;
             case Pop:
                 if (stack.empty())
-                    return DescriptorError{"pop of an empty global item stack at byte "
-                                           + std::to_string(itemStart)};
+                    return DescriptorError{"pop of an empty global item stack at byte " + std::to_string(itemStart)};
                 global = stack.back();
                 stack.pop_back();
                 break;
-            default: break;
+            default:
+                break;
             }
         } else if (type == ItemType::Main) {
             int kind = -1;
             switch (tag) {
-            case Input: kind = InputReport; break;
-            case Output: kind = OutputReport; break;
-            case Feature: kind = FeatureReport; break;
-            default: break;
+            case Input:
+                kind = InputReport;
+                break;
+            case Output:
+                kind = OutputReport;
+                break;
+            case Feature:
+                kind = FeatureReport;
+                break;
+            default:
+                break;
             }
             if (kind < 0)
                 continue;

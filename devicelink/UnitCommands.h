@@ -28,7 +28,10 @@ enum class Command : std::uint8_t {
     ImageMemory = 23,          // stored-image slots: record, show, back to live
 };
 
-constexpr std::uint8_t code(Command command) { return static_cast<std::uint8_t>(command); }
+constexpr std::uint8_t code(Command command)
+{
+    return static_cast<std::uint8_t>(command);
+}
 
 // Identities each program accepts as the unit. The update tool also takes the
 // unit's boot-loader identity.

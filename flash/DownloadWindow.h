@@ -34,8 +34,8 @@ struct DownloadStyle {
         ByteOffsetText, // "<offset in hex>byte" in the status line before every data report
     };
     Progress progress = Progress::Bar;
-    bool pathInStreamText = true;    // "<path>  Download", or "Download" alone
-    std::string_view checksumLabel;  // start of the success verdict
+    bool pathInStreamText = true;   // "<path>  Download", or "Download" alone
+    std::string_view checksumLabel; // start of the success verdict
 };
 
 extern const DownloadStyle UpdateToolStyle; // kdmupdate

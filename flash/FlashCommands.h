@@ -28,7 +28,7 @@ inline constexpr CommandBytes8 StatusPollReport{};
 
 // What a StatusPoll reply says about the checksum the unit was asked for.
 struct ChecksumStatus {
-    bool ready = false;   // reply byte 1 == 1
+    bool ready = false;    // reply byte 1 == 1
     std::uint16_t sum = 0; // reply bytes 2 (low) and 3 (high); meaningful when ready
 };
 ChecksumStatus checksumStatus(const std::vector<std::uint8_t> &replyReport);

@@ -48,7 +48,8 @@ std::string hex(std::uint32_t value, int digits = 1)
     std::array<char, 8> text{};
     const auto end = std::to_chars(text.data(), text.data() + text.size(), value, 16).ptr;
     std::string result(text.data(), end);
-    std::transform(result.begin(), result.end(), result.begin(), [](char c) { return c >= 'a' ? char(c - 'a' + 'A') : c; });
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](char c) { return c >= 'a' ? char(c - 'a' + 'A') : c; });
     if (result.size() < static_cast<std::size_t>(digits))
         result.insert(0, static_cast<std::size_t>(digits) - result.size(), '0');
     return result;
@@ -125,9 +126,8 @@ void Session::erase(std::uint32_t address, std::uint32_t roundedLength)
     }
 }
 
-std::optional<std::uint16_t> Session::stream(std::uint32_t address, std::uint32_t byteCount,
-                                             std::uint32_t imageLength, const ImageReader &read,
-                                             std::string_view path)
+std::optional<std::uint16_t> Session::stream(std::uint32_t address, std::uint32_t byteCount, std::uint32_t imageLength,
+                                             const ImageReader &read, std::string_view path)
 {
     status(m_style.pathInStreamText ? concat({path, PathSeparator, DownloadText}) : std::string(DownloadText));
     m_window.processEvents();
@@ -193,8 +193,8 @@ bool Session::verify(std::uint32_t address, std::uint32_t byteCount, std::uint16
         pause();
         verified = unitSum.sum == imageSum;
         if (verified)
-            m_window.setVerdict(concat({m_style.checksumLabel, hex(imageSum, 4), WriteOkText, hex(unitSum.sum),
-                                        FileSumText, hex(imageSum)}));
+            m_window.setVerdict(concat(
+                {m_style.checksumLabel, hex(imageSum, 4), WriteOkText, hex(unitSum.sum), FileSumText, hex(imageSum)}));
         else
             m_window.setVerdict(concat({WriteErrorText, hex(unitSum.sum), FileSumText, hex(imageSum)}));
     }
@@ -271,8 +271,7 @@ bool FlashDownload::download_f(const std::filesystem::path &path, std::int32_t a
     return session.verify(start, length, *sum);
 }
 
-bool FlashDownload::bindownload(std::span<const std::uint8_t> imageBuffer, std::string_view path,
-                                std::int32_t address)
+bool FlashDownload::bindownload(std::span<const std::uint8_t> imageBuffer, std::string_view path, std::int32_t address)
 {
     return downloadBuffer(imageBuffer, FullImageBytes, path, address);
 }

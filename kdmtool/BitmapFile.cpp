@@ -106,8 +106,8 @@ std::filesystem::path withBitmapExtension(const std::filesystem::path &chosen)
 BitmapWriteOutcome WriteBitmapFile(const std::filesystem::path &file, std::int32_t width, std::int32_t height,
                                    std::span<const std::uint8_t> frameBuffer)
 {
-    if (width < 0 || height < 0
-        || frameBuffer.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3)
+    if (width < 0 || height < 0 ||
+        frameBuffer.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3)
         return BitmapWriteOutcome::FrameSizeMismatch;
 
     std::filesystem::path temporary;

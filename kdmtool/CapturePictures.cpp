@@ -90,7 +90,7 @@ QPixmap doorPicture()
         painter.setPen(QPen(Qt::black, 1));
         painter.setBrush(QColor(0x30, 0x20, 0x10));
         painter.drawRect(frame); // the dark doorway
-        QPolygonF leaf; // the door, swung open towards the viewer
+        QPolygonF leaf;          // the door, swung open towards the viewer
         leaf << frame.topRight() << QPointF(frame.right() + 4, frame.top() + 3)
              << QPointF(frame.right() + 4, frame.bottom() + 1) << frame.bottomRight();
         painter.setBrush(QColor(0xA0, 0x60, 0x20));

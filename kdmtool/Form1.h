@@ -41,8 +41,7 @@ protected:
 private:
     // Shows the single instance of a tool window, loading it first when it is
     // not loaded (a window that was closed is loaded afresh).
-    template <typename Window>
-    void showToolWindow(QPointer<Window> &window)
+    template <typename Window> void showToolWindow(QPointer<Window> &window)
     {
         if (!window) {
             window = new Window(m_program);

@@ -125,12 +125,18 @@ Form2::Form2(Program &program, QWidget *parent)
 
     const auto holder = [this](Holder where) -> QWidget * {
         switch (where) {
-        case Holder::Window: return this;
-        case Holder::Frame1: return Frame1;
-        case Holder::Frame3: return Frame3;
-        case Holder::Frame5: return Frame5;
-        case Holder::Frame4: return Frame4;
-        case Holder::Frame2: return Frame2;
+        case Holder::Window:
+            return this;
+        case Holder::Frame1:
+            return Frame1;
+        case Holder::Frame3:
+            return Frame3;
+        case Holder::Frame5:
+            return Frame5;
+        case Holder::Frame4:
+            return Frame4;
+        case Holder::Frame2:
+            return Frame2;
         }
         return this;
     };

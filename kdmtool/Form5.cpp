@@ -77,8 +77,7 @@ void exchange(kdm::DeviceLink &link, kdm::Command command, std::optional<std::ui
     link.ReceiveInputReport();
 }
 
-template <typename Control>
-Control *control(QWidget *parent, const char *name, const QString &caption, QRect geometry)
+template <typename Control> Control *control(QWidget *parent, const char *name, const QString &caption, QRect geometry)
 {
     auto *made = new Control(parent);
     made->setObjectName(QLatin1String(name));
@@ -143,12 +142,11 @@ Form5::Form5(Program &program, QWidget *parent) : QWidget(parent), m_program(pro
     Command1 = control<QPushButton>(this, "Command1", QStringLiteral("REC"), twipsRect(1320, 4560, 1215, 855));
     Command2 = pictureButton(this, "Command2", QStringLiteral("キャプチャー"), twipsRect(3000, 4560, 1215, 855),
                              cameraPicture());
-    Command3 = pictureButton(this, "Command3", QStringLiteral("停止"), twipsRect(4680, 4560, 1095, 855),
-                             blackCrossPicture());
+    Command3 =
+        pictureButton(this, "Command3", QStringLiteral("停止"), twipsRect(4680, 4560, 1095, 855), blackCrossPicture());
     Command4 = pictureButton(this, "Command4", QStringLiteral("BMP保存"), twipsRect(6240, 4560, 1095, 855),
                              floppyDiskPicture());
-    Command5 = pictureButton(this, "Command5", QStringLiteral("終了"), twipsRect(7800, 4560, 1095, 855),
-                             doorPicture());
+    Command5 = pictureButton(this, "Command5", QStringLiteral("終了"), twipsRect(7800, 4560, 1095, 855), doorPicture());
 
     Text1 = new StatusTextBox(this);
     Text1->setObjectName(QStringLiteral("Text1"));
@@ -162,8 +160,8 @@ Form5::Form5(Program &program, QWidget *parent) : QWidget(parent), m_program(pro
     m_slotUsed = {Check1, Check2, Check3, Check4};
     Command10->setEnabled(false);
 
-    QWidget *const tabOrder[] = {Picture1, Command2, Command3, Command4, Command1, Command5, Text1, Command6,
-                                 Command7, Command8, Command9, Check1, Check2, Check3, Check4, Command10};
+    QWidget *const tabOrder[] = {Picture1, Command2, Command3, Command4, Command1, Command5, Text1,  Command6,
+                                 Command7, Command8, Command9, Check1,   Check2,   Check3,   Check4, Command10};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -174,7 +172,8 @@ Form5::Form5(Program &program, QWidget *parent) : QWidget(parent), m_program(pro
     connect(Command5, &QAbstractButton::clicked, this, &QWidget::close);
     const std::array<QAbstractButton *, 4> slotButtons{Command6, Command7, Command8, Command9};
     for (int slot = 0; slot < int(slotButtons.size()); ++slot)
-        connect(slotButtons[std::size_t(slot)], &QAbstractButton::clicked, this, [this, slot] { showStoredImage(slot); });
+        connect(slotButtons[std::size_t(slot)], &QAbstractButton::clicked, this,
+                [this, slot] { showStoredImage(slot); });
     connect(Command10, &QAbstractButton::clicked, this, &Form5::showLivePicture);
     connect(Timer1, &QTimer::timeout, this, &Form5::advanceCaptureTicks);
     Timer1->start();
@@ -343,8 +342,8 @@ void Form5::saveBitmap()
         return;
     const std::filesystem::path file = withBitmapExtension(std::filesystem::path(chosen.toStdU16String()));
     const CaptureGeometry &geometry = m_program.captureGeometry;
-    if (WriteBitmapFile(file, geometry.CaptureWidth, geometry.CaptureHeight, m_program.FrameBuffer)
-        != BitmapWriteOutcome::Written)
+    if (WriteBitmapFile(file, geometry.CaptureWidth, geometry.CaptureHeight, m_program.FrameBuffer) !=
+        BitmapWriteOutcome::Written)
         Text1->setText(SaveFailedText);
 }
 

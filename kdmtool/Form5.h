@@ -40,12 +40,12 @@ private:
     class SequenceScope;
 
     void load();
-    void record();                   // Command1, REC
-    void capture();                  // Command2
-    void saveBitmap();               // Command4
-    void showStoredImage(int slot);  // Command6 to Command9
-    void showLivePicture();          // Command10
-    void advanceCaptureTicks();      // Timer1
+    void record();                  // Command1, REC
+    void capture();                 // Command2
+    void saveBitmap();              // Command4
+    void showStoredImage(int slot); // Command6 to Command9
+    void showLivePicture();         // Command10
+    void advanceCaptureTicks();     // Timer1
 
     void transferFrame(const CaptureGeometry &geometry);
     void fitPicture(const CaptureGeometry &geometry);

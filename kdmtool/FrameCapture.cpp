@@ -31,8 +31,8 @@ CaptureGeometry geometryFromFrameInfo(std::span<const std::uint8_t> reply)
 
 bool sizeAccepted(const CaptureGeometry &geometry)
 {
-    return geometry.TransferWidth >= MinimumExtent && geometry.TransferWidth <= MaximumTransferWidth
-           && geometry.CaptureHeight >= MinimumExtent && geometry.CaptureHeight <= MaximumHeight;
+    return geometry.TransferWidth >= MinimumExtent && geometry.TransferWidth <= MaximumTransferWidth &&
+           geometry.CaptureHeight >= MinimumExtent && geometry.CaptureHeight <= MaximumHeight;
 }
 
 int reportsPerLine(const CaptureGeometry &geometry)
@@ -42,8 +42,8 @@ int reportsPerLine(const CaptureGeometry &geometry)
 
 std::size_t frameBufferBytes(const CaptureGeometry &geometry)
 {
-    return static_cast<std::size_t>(geometry.CaptureWidth) * static_cast<std::size_t>(geometry.CaptureHeight)
-           * BytesPerPixel;
+    return static_cast<std::size_t>(geometry.CaptureWidth) * static_cast<std::size_t>(geometry.CaptureHeight) *
+           BytesPerPixel;
 }
 
 LineAssembler::LineAssembler(const CaptureGeometry &geometry, std::span<std::uint8_t> frameBuffer)
@@ -71,9 +71,10 @@ void LineAssembler::take(std::span<const std::uint8_t> payload)
 void LineAssembler::endLine()
 {
     if (m_geometry.TransferWidth > m_geometry.ReportedWidth) {
-        const auto rowStart = m_frameBuffer.begin() + static_cast<std::ptrdiff_t>(m_line) * static_cast<std::ptrdiff_t>(m_rowBytes);
-        std::fill(rowStart + m_geometry.ReportedWidth * BytesPerPixel, rowStart + static_cast<std::ptrdiff_t>(m_rowBytes),
-                  std::uint8_t{0});
+        const auto rowStart =
+            m_frameBuffer.begin() + static_cast<std::ptrdiff_t>(m_line) * static_cast<std::ptrdiff_t>(m_rowBytes);
+        std::fill(rowStart + m_geometry.ReportedWidth * BytesPerPixel,
+                  rowStart + static_cast<std::ptrdiff_t>(m_rowBytes), std::uint8_t{0});
     }
     m_column = 0;
     ++m_line;

@@ -8,8 +8,8 @@
 
 namespace kdmtool {
 
-using kdm::Command;
 using kdm::code;
+using kdm::Command;
 
 TimingAdjustment::TimingAdjustment(Program &program) : m_program(program) {}
 
@@ -40,8 +40,14 @@ void TimingAdjustment::exchangeGroup(Command command, int offset)
     const std::uint16_t address = *unitAddress(offset);
     const auto *group = m_program.TimingMirror.data() + offset;
     kdm::DeviceLink &link = m_program.link;
-    link.CommandReport = {code(command), 0x00, static_cast<std::uint8_t>(address & 0xFF),
-                          static_cast<std::uint8_t>(address >> 8), group[0], group[1], group[2], group[3]};
+    link.CommandReport = {code(command),
+                          0x00,
+                          static_cast<std::uint8_t>(address & 0xFF),
+                          static_cast<std::uint8_t>(address >> 8),
+                          group[0],
+                          group[1],
+                          group[2],
+                          group[3]};
     link.SendOutputReport(link.CommandReport);
     link.ReceiveInputReport();
 }
@@ -115,7 +121,8 @@ TimingAdjustment::FileRead TimingAdjustment::readFile(const QString &path)
     if (read < 0)
         return {std::nullopt, QStringLiteral("cannot read %1: %2").arg(path, file.errorString())};
     if (read < FileBytesUsed)
-        return {std::nullopt, QStringLiteral("%1 holds %2 bytes, fewer than %3").arg(path).arg(read).arg(FileBytesUsed)};
+        return {std::nullopt,
+                QStringLiteral("%1 holds %2 bytes, fewer than %3").arg(path).arg(read).arg(FileBytesUsed)};
     return {block, {}};
 }
 

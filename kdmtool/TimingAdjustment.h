@@ -27,12 +27,12 @@ namespace kdmtool {
 
 class TimingAdjustment {
 public:
-    static constexpr int BlockBytes = 80;      // read from the unit at every opening
-    static constexpr int ReadBytes = 8;        // per TimingRead
-    static constexpr int GroupBytes = 4;       // per TimingWrite
-    static constexpr int WrittenGroups = 19;   // a loaded file: offsets 0 to 75
-    static constexpr int PauseTicks = 3;       // after each read, and each write of a loaded file
-    static constexpr int FileBytesUsed = 256;  // a file's bytes that reach the mirror
+    static constexpr int BlockBytes = 80;     // read from the unit at every opening
+    static constexpr int ReadBytes = 8;       // per TimingRead
+    static constexpr int GroupBytes = 4;      // per TimingWrite
+    static constexpr int WrittenGroups = 19;  // a loaded file: offsets 0 to 75
+    static constexpr int PauseTicks = 3;      // after each read, and each write of a loaded file
+    static constexpr int FileBytesUsed = 256; // a file's bytes that reach the mirror
 
     using FileBlock = std::array<std::uint8_t, FileBytesUsed>;
 

@@ -10,14 +10,14 @@ namespace kdmtool {
 // A two-byte value keeps its high byte two registers above its low byte; the
 // register between them belongs to no value and is carried along unchanged.
 struct TimingParameter {
-    const char *name;   // also the name of its scroll bar control
-    int frame;          // 1 to 4: the frame of the timing window that shows it
-    int row;            // its row in that frame, from the top
-    int width;          // bytes: 1 or 2
-    int maximum;        // 4095 for two bytes, 255 for one; the minimum is 0
-    int lowOffset;      // the value, or its low byte
-    int highOffset;     // its high byte; -1 for a one-byte value
-    int groupOffset;    // first of the four registers written together with it
+    const char *name; // also the name of its scroll bar control
+    int frame;        // 1 to 4: the frame of the timing window that shows it
+    int row;          // its row in that frame, from the top
+    int width;        // bytes: 1 or 2
+    int maximum;      // 4095 for two bytes, 255 for one; the minimum is 0
+    int lowOffset;    // the value, or its low byte
+    int highOffset;   // its high byte; -1 for a one-byte value
+    int groupOffset;  // first of the four registers written together with it
 };
 
 // In the order in which the window sets its scroll bars from the mirror.

@@ -36,8 +36,9 @@ QPixmap frontPanelBackground(QSize size)
     painter.setPen(Qt::NoPen);
     for (int i = 0; i < 8; ++i) {
         painter.setBrush(QColor(150, 152, 160));
-        painter.drawRoundedRect(QRectF(size.width() * 0.45 + i * unit * 3.2, size.height() * 0.62, unit * 2.4, unit * 1.2),
-                                unit * 0.3, unit * 0.3);
+        painter.drawRoundedRect(
+            QRectF(size.width() * 0.45 + i * unit * 3.2, size.height() * 0.62, unit * 2.4, unit * 1.2), unit * 0.3,
+            unit * 0.3);
     }
     painter.setBrush(QColor(80, 230, 90));
     painter.drawEllipse(QPointF(size.width() * 0.93, size.height() * 0.30), unit * 0.6, unit * 0.6);

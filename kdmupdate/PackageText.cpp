@@ -13,7 +13,8 @@ std::string decodePackageText(const QByteArray &bytes)
     // Windows' own mapping of Shift-JIS, so that names come out as Windows
     // wrote them; where Qt has no such codec, the system's code page.
     QStringDecoder windowsJapanese("windows-31j");
-    QStringDecoder decoder = windowsJapanese.isValid() ? std::move(windowsJapanese) : QStringDecoder(QStringDecoder::System);
+    QStringDecoder decoder =
+        windowsJapanese.isValid() ? std::move(windowsJapanese) : QStringDecoder(QStringDecoder::System);
     return QString(decoder.decode(bytes)).toStdString();
 }
 

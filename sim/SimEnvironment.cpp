@@ -9,8 +9,7 @@ namespace kdm::sim {
 
 namespace {
 
-template <typename Number>
-std::optional<Number> parseNumber(std::string_view text, int base)
+template <typename Number> std::optional<Number> parseNumber(std::string_view text, int base)
 {
     Number value{};
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
@@ -127,8 +126,8 @@ void Simulator::loadFlash()
         return;
     }
     if (std::filesystem::file_size(path, error) != SimulatedUnit::FlashSize || error) {
-        m_settings.warnings.push_back("the flash file " + m_settings.flashFile
-                                      + " is not a 2 MiB image; it is left untouched");
+        m_settings.warnings.push_back("the flash file " + m_settings.flashFile +
+                                      " is not a 2 MiB image; it is left untouched");
         return;
     }
     std::ifstream file(path, std::ios::binary);
@@ -136,8 +135,7 @@ void Simulator::loadFlash()
     file.read(reinterpret_cast<char *>(flash.data()), static_cast<std::streamsize>(flash.size()));
     if (!file) {
         std::fill(flash.begin(), flash.end(), std::uint8_t{0xFF});
-        m_settings.warnings.push_back("cannot read the flash file " + m_settings.flashFile
-                                      + "; it is left untouched");
+        m_settings.warnings.push_back("cannot read the flash file " + m_settings.flashFile + "; it is left untouched");
         return;
     }
     m_flashFileUsable = true;

@@ -113,9 +113,12 @@ bool SimTransport::faultAt(Fault::Kind kind, std::uint64_t report) const
         if (fault.kind != kind)
             return false;
         switch (kind) {
-        case Fault::Kind::DropReply: return report == fault.at;
-        case Fault::Kind::VanishAfter: return report > fault.at;
-        case Fault::Kind::GarbageReplies: return report >= fault.at;
+        case Fault::Kind::DropReply:
+            return report == fault.at;
+        case Fault::Kind::VanishAfter:
+            return report > fault.at;
+        case Fault::Kind::GarbageReplies:
+            return report >= fault.at;
         }
         return false;
     });

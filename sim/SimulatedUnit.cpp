@@ -37,11 +37,14 @@ void loadTimingDefaults(std::array<std::uint8_t, 0x10000> &registers, std::uint1
     std::array<std::uint8_t, SimulatedUnit::TimingBlockSize> block{};
     for (std::size_t k = 0; k < block.size(); ++k)
         block[k] = static_cast<std::uint8_t>(0x40 + k);
-    struct Value { int offset; int width; int value; };
+    struct Value {
+        int offset;
+        int width;
+        int value;
+    };
     constexpr Value values[] = {
-        {2, 2, 300},   {6, 2, 36},    {10, 2, 1344}, {14, 2, 806}, {18, 1, 12},  {20, 1, 10},
-        {40, 2, 1056}, {44, 2, 628},  {48, 1, 128},  {50, 1, 4},   {54, 2, 216}, {58, 2, 800},
-        {62, 2, 27},   {66, 2, 600},
+        {2, 2, 300},  {6, 2, 36},   {10, 2, 1344}, {14, 2, 806}, {18, 1, 12},  {20, 1, 10}, {40, 2, 1056},
+        {44, 2, 628}, {48, 1, 128}, {50, 1, 4},    {54, 2, 216}, {58, 2, 800}, {62, 2, 27}, {66, 2, 600},
     };
     for (const Value &v : values) {
         block[static_cast<std::size_t>(v.offset)] = static_cast<std::uint8_t>(v.value & 0xFF);
@@ -106,7 +109,8 @@ std::vector<InputPayload> SimulatedUnit::command(const CommandBytes8 &report)
         for (std::uint32_t i = 0; i < count24(report); ++i)
             sum = static_cast<std::uint16_t>(sum + m_flash[(start + i) & FlashMask]);
         ++m_checksumRequests;
-        m_checksum = static_cast<std::uint16_t>(sum + (m_checksumRequests >= m_checksumErrorFrom ? m_checksumError : 0));
+        m_checksum =
+            static_cast<std::uint16_t>(sum + (m_checksumRequests >= m_checksumErrorFrom ? m_checksumError : 0));
         m_checksumRequested = true;
         m_pollsSinceRequest = 0;
         return {};

@@ -11,9 +11,9 @@ namespace kdm::ui {
 
 struct FileDialogRequest {
     QString title;
-    QString folder;      // start folder; empty leaves it to the dialog
-    QString fileName;    // initial name in the name box; may be a pattern such as "vomo5_syc*.bin"
-    QString filter;      // "description (*.ext)"; empty lists every file
+    QString folder;   // start folder; empty leaves it to the dialog
+    QString fileName; // initial name in the name box; may be a pattern such as "vomo5_syc*.bin"
+    QString filter;   // "description (*.ext)"; empty lists every file
 };
 
 class FileDialogs {

@@ -26,8 +26,9 @@ UnitConnection::UnitConnection(std::span<const UsbIdentity> identities)
         transport = m_hidTransport.get();
     }
     m_link = std::make_unique<DeviceLink>(*transport, identities);
-    m_link->setDiagnostics(
-        [](std::string_view text) { qCDebug(linkLog).noquote() << QString::fromUtf8(text.data(), qsizetype(text.size())); });
+    m_link->setDiagnostics([](std::string_view text) {
+        qCDebug(linkLog).noquote() << QString::fromUtf8(text.data(), qsizetype(text.size()));
+    });
 }
 
 UnitConnection::~UnitConnection() = default;

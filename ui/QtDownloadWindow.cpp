@@ -67,7 +67,8 @@ void QtDownloadWindow::processEvents()
 
 void QtDownloadWindow::setRepainting(bool on)
 {
-    for (QWidget *control : {static_cast<QWidget *>(m_statusLine), static_cast<QWidget *>(m_verdictLine), m_progressBar.data()})
+    for (QWidget *control :
+         {static_cast<QWidget *>(m_statusLine), static_cast<QWidget *>(m_verdictLine), m_progressBar.data()})
         if (control && control->updatesEnabled() != on)
             control->setUpdatesEnabled(on);
 }

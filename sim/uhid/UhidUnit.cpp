@@ -25,8 +25,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds NodeSearchInterval{10};
 constexpr std::chrono::seconds NodeSearchLimit{10};
 
-template <std::size_t N>
-void copyText(std::uint8_t (&field)[N], const std::string &text)
+template <std::size_t N> void copyText(std::uint8_t (&field)[N], const std::string &text)
 {
     std::memset(field, 0, N);
     std::memcpy(field, text.data(), std::min(text.size(), N - 1));
@@ -159,15 +158,22 @@ void UhidUnit::handle(const uhid_event &event)
         m_started = false;
         trace("STOP");
         break;
-    case UHID_OPEN: trace("OPEN"); break;
-    case UHID_CLOSE: trace("CLOSE"); break;
+    case UHID_OPEN:
+        trace("OPEN");
+        break;
+    case UHID_CLOSE:
+        trace("CLOSE");
+        break;
     case UHID_OUTPUT:
         if (event.u.output.rtype == UHID_OUTPUT_REPORT)
             takeOutput(event.u.output.data, std::min<std::size_t>(event.u.output.size, UHID_DATA_MAX));
         break;
     case UHID_GET_REPORT:
-    case UHID_SET_REPORT: refuseReportRequest(event); break;
-    default: break;
+    case UHID_SET_REPORT:
+        refuseReportRequest(event);
+        break;
+    default:
+        break;
     }
 }
 

@@ -22,10 +22,10 @@ namespace kdm::sim {
 
 struct UhidUnitOptions {
     UsbIdentity identity = Kdm9Identity;
-    int outputBytes = CommandBytes;  // length of the output report in the descriptor
-    bool silent = false;             // takes every output report, answers none
-    std::uint64_t lateReply = 0;     // the answer to this output report (counted from 1) comes LateBy late
-    std::string serial;              // the interface's serial number; tells units apart in sysfs
+    int outputBytes = CommandBytes; // length of the output report in the descriptor
+    bool silent = false;            // takes every output report, answers none
+    std::uint64_t lateReply = 0;    // the answer to this output report (counted from 1) comes LateBy late
+    std::string serial;             // the interface's serial number; tells units apart in sysfs
 };
 
 struct UhidFailure {
@@ -38,7 +38,7 @@ public:
     static constexpr std::chrono::milliseconds LateBy{1500};
 
     struct Sinks {
-        std::function<void(std::string_view)> trace; // one line per event and per report
+        std::function<void(std::string_view)> trace;    // one line per event and per report
         std::function<void(const std::string &)> ready; // the hidraw node, once the kernel has bound it
     };
 

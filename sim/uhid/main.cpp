@@ -17,16 +17,15 @@
 
 namespace {
 
-constexpr const char *Usage =
-    "usage: kdm9-uhid-unit [options]\n"
-    "  --identity VVVV:PPPP  USB vendor and product ID, hexadecimal (default 17a7:0002)\n"
-    "  --output-bytes N      output report length in the descriptor, 8 to 255 (default 8)\n"
-    "  --silent              take every report, answer none\n"
-    "  --late-reply N        the answer to output report N (from 1) comes 1500 ms late\n"
-    "  --serial TEXT         serial number of the interface (default kdm9-uhid-PID)\n"
-    "  --trace FILE          one line per event and report: START, OPEN, CLOSE, STOP,\n"
-    "                        READY node, OUT and the bytes received, IN and the bytes sent\n"
-    "  --flash FILE          write the unit's 2 MiB flash to FILE when it stops\n";
+constexpr const char *Usage = "usage: kdm9-uhid-unit [options]\n"
+                              "  --identity VVVV:PPPP  USB vendor and product ID, hexadecimal (default 17a7:0002)\n"
+                              "  --output-bytes N      output report length in the descriptor, 8 to 255 (default 8)\n"
+                              "  --silent              take every report, answer none\n"
+                              "  --late-reply N        the answer to output report N (from 1) comes 1500 ms late\n"
+                              "  --serial TEXT         serial number of the interface (default kdm9-uhid-PID)\n"
+                              "  --trace FILE          one line per event and report: START, OPEN, CLOSE, STOP,\n"
+                              "                        READY node, OUT and the bytes received, IN and the bytes sent\n"
+                              "  --flash FILE          write the unit's 2 MiB flash to FILE when it stops\n";
 
 int usageError(std::string_view problem)
 {
@@ -120,17 +119,17 @@ int main(int argc, char *argv[])
     int status = 0;
     {
         kdm::sim::UhidUnit unit(options, {
-            [trace](std::string_view line) {
-                if (!trace)
-                    return;
-                std::fprintf(trace, "%.*s\n", int(line.size()), line.data());
-                std::fflush(trace);
-            },
-            [](const std::string &node) {
-                std::printf("ready %s\n", node.c_str());
-                std::fflush(stdout);
-            },
-        });
+                                             [trace](std::string_view line) {
+                                                 if (!trace)
+                                                     return;
+                                                 std::fprintf(trace, "%.*s\n", int(line.size()), line.data());
+                                                 std::fflush(trace);
+                                             },
+                                             [](const std::string &node) {
+                                                 std::printf("ready %s\n", node.c_str());
+                                                 std::fflush(stdout);
+                                             },
+                                         });
         std::optional<kdm::sim::UhidFailure> failure = unit.create();
         if (!failure)
             failure = unit.serve(stopFd);

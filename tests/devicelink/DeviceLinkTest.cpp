@@ -74,9 +74,9 @@ TEST(LocateDevice, EachProgramAcceptsItsOwnIdentities)
         bool kdmtool;
         bool kdmupdate;
     };
-    for (const Case &c : {Case{{0x17A7, 0x0002}, true, true}, Case{{0x04D8, 0x0001}, false, true},
-                          Case{{0x17A7, 0x0003}, false, false}, Case{{0x04D8, 0x0002}, false, false},
-                          Case{{0x17A7, 0x0001}, false, false}}) {
+    for (const Case &c :
+         {Case{{0x17A7, 0x0002}, true, true}, Case{{0x04D8, 0x0001}, false, true}, Case{{0x17A7, 0x0003}, false, false},
+          Case{{0x04D8, 0x0002}, false, false}, Case{{0x17A7, 0x0001}, false, false}}) {
         SCOPED_TRACE(testing::Message() << std::hex << c.identity.vendorId << ":" << c.identity.productId);
         for (const auto &[identities, accepted] :
              {std::pair{std::span<const UsbIdentity>(KdmtoolIdentities), c.kdmtool},

@@ -5,8 +5,14 @@
 namespace kdm::flash {
 namespace {
 
-constexpr Erase block(std::uint32_t address) { return {Erase::Kind::Block, address}; }
-constexpr Erase sector(std::uint32_t address) { return {Erase::Kind::Sector, address}; }
+constexpr Erase block(std::uint32_t address)
+{
+    return {Erase::Kind::Block, address};
+}
+constexpr Erase sector(std::uint32_t address)
+{
+    return {Erase::Kind::Sector, address};
+}
 
 TEST(ErasePlan, BlocksThenSectorsWithTheLast32KInSectors)
 {
@@ -20,16 +26,19 @@ TEST(ErasePlan, BlocksThenSectorsWithTheLast32KInSectors)
         {0xE8000, 16, {sector(0xE8000)}},
         {0xE8000, 4096, {sector(0xE8000)}},
         {0xE8000, 4104, {sector(0xE8000), sector(0xE9000)}},
-        {0xE8000, 32768,
+        {0xE8000,
+         32768,
          {sector(0xE8000), sector(0xE9000), sector(0xEA000), sector(0xEB000), sector(0xEC000), sector(0xED000),
           sector(0xEE000), sector(0xEF000)}},
         {0xE8000, 32776, {block(0xE8000), sector(0xF0000)}},
         {0xE8000, 40000, {block(0xE8000), sector(0xF0000), sector(0xF1000)}},
-        {0x0, 65536,
+        {0x0,
+         65536,
          {block(0x0), sector(0x8000), sector(0x9000), sector(0xA000), sector(0xB000), sector(0xC000), sector(0xD000),
           sector(0xE000), sector(0xF000)}},
         {0xE8000, 100000, {block(0xE8000), block(0xF0000), block(0xF8000), sector(0x100000)}},
-        {0xF8000, 32760,
+        {0xF8000,
+         32760,
          {sector(0xF8000), sector(0xF9000), sector(0xFA000), sector(0xFB000), sector(0xFC000), sector(0xFD000),
           sector(0xFE000), sector(0xFF000)}},
         {0x1F1000, 4088, {sector(0x1F1000)}},

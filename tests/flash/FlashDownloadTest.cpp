@@ -85,8 +85,8 @@ struct Download : testing::Test {
     std::filesystem::path writeFile(const std::string &name, const std::vector<std::uint8_t> &bytes)
     {
         const std::filesystem::path path = folder / name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return path;
     }
 
@@ -142,13 +142,14 @@ TEST_F(Download, FileOfEveryLengthIsErasedWrittenAndVerified)
         // The image bytes, then the erased state past the end of the file.
         ASSERT_EQ(wire.dataReports, c.rounded / 8);
         EXPECT_TRUE(std::equal(file.begin(), file.begin() + written, wire.data.begin()));
-        EXPECT_TRUE(std::all_of(wire.data.begin() + written, wire.data.end(), [](std::uint8_t b) { return b == 0xFF; }));
+        EXPECT_TRUE(
+            std::all_of(wire.data.begin() + written, wire.data.end(), [](std::uint8_t b) { return b == 0xFF; }));
         EXPECT_EQ(flash(address, written), std::vector<std::uint8_t>(file.begin(), file.begin() + written));
         EXPECT_EQ(unit().flash()[address + written], 0xFF);
 
         const std::uint16_t sum = sumOf(std::span(file).first(written));
-        EXPECT_EQ(window.verdicts, std::vector<std::string>{"Check sum=" + hexText(sum, "%04X") + "  Write OK  rom="
-                                                            + hexText(sum) + " file=" + hexText(sum)});
+        EXPECT_EQ(window.verdicts, std::vector<std::string>{"Check sum=" + hexText(sum, "%04X") + "  Write OK  rom=" +
+                                                            hexText(sum) + " file=" + hexText(sum)});
         EXPECT_EQ(std::count(window.statuses.begin(), window.statuses.end(), "Erace"), static_cast<long>(c.blocks));
         const std::vector<std::string> tail(window.statuses.end() - 2, window.statuses.end());
         EXPECT_EQ(tail, (std::vector<std::string>{"Download End", "check sum start"}));
@@ -188,8 +189,8 @@ TEST_F(Download, VideoToolShowsEveryByteOffsetAndItsOwnLabels)
 
     EXPECT_TRUE(procedure(VideoToolStyle).download_f(path, 0xE8000));
 
-    const std::vector<std::string> expected{"Download", "0byte", "8byte", "10byte", "18byte", "20byte",
-                                            "Download End", "check sum start"};
+    const std::vector<std::string> expected{"Download", "0byte",  "8byte",        "10byte",
+                                            "18byte",   "20byte", "Download End", "check sum start"};
     EXPECT_EQ(window.statuses, expected);
     EXPECT_TRUE(window.progress.empty());
     ASSERT_EQ(window.verdicts.size(), 1u);
@@ -208,15 +209,21 @@ TEST_F(Download, BufferFormsSendTheirFixedCommands)
         std::size_t dataReports;
     };
     const Case cases[] = {
-        {true, 0xF8000,
-         {{4, 0, 0x00, 0x80, 0x0F, 0x55, 0xAA, 0x55}, {4, 0, 0x00, 0x90, 0x0F, 0x55, 0xAA, 0x55},
-          {4, 0, 0x00, 0xA0, 0x0F, 0x55, 0xAA, 0x55}, {4, 0, 0x00, 0xB0, 0x0F, 0x55, 0xAA, 0x55},
-          {4, 0, 0x00, 0xC0, 0x0F, 0x55, 0xAA, 0x55}, {4, 0, 0x00, 0xD0, 0x0F, 0x55, 0xAA, 0x55},
-          {4, 0, 0x00, 0xE0, 0x0F, 0x55, 0xAA, 0x55}, {4, 0, 0x00, 0xF0, 0x0F, 0x55, 0xAA, 0x55}},
+        {true,
+         0xF8000,
+         {{4, 0, 0x00, 0x80, 0x0F, 0x55, 0xAA, 0x55},
+          {4, 0, 0x00, 0x90, 0x0F, 0x55, 0xAA, 0x55},
+          {4, 0, 0x00, 0xA0, 0x0F, 0x55, 0xAA, 0x55},
+          {4, 0, 0x00, 0xB0, 0x0F, 0x55, 0xAA, 0x55},
+          {4, 0, 0x00, 0xC0, 0x0F, 0x55, 0xAA, 0x55},
+          {4, 0, 0x00, 0xD0, 0x0F, 0x55, 0xAA, 0x55},
+          {4, 0, 0x00, 0xE0, 0x0F, 0x55, 0xAA, 0x55},
+          {4, 0, 0x00, 0xF0, 0x0F, 0x55, 0xAA, 0x55}},
          {1, 0, 0x00, 0x80, 0x0F, 0xF8, 0x7F, 0x00},
          {6, 0, 0x00, 0x80, 0x0F, 0xF8, 0x7F, 0x00},
          4095},
-        {false, 0x1F1000,
+        {false,
+         0x1F1000,
          {{4, 0, 0x00, 0x10, 0x1F, 0x55, 0xAA, 0x55}},
          {1, 0, 0x00, 0x10, 0x1F, 0xF8, 0x0F, 0x00},
          {6, 0, 0x00, 0x10, 0x1F, 0xF8, 0x0F, 0x00},

@@ -76,8 +76,8 @@ TEST_F(HexRecordsTest, RecordsStartingAtOrAbove7D80AreIgnored)
         std::uint16_t address;
         bool stored;
     };
-    for (const Case &c : {Case{0x7D78, true}, Case{0x7D7F, true}, Case{0x7D80, false}, Case{0x8000, false},
-                          Case{0xFFF0, false}}) {
+    for (const Case &c :
+         {Case{0x7D78, true}, Case{0x7D7F, true}, Case{0x7D80, false}, Case{0x8000, false}, Case{0xFFF0, false}}) {
         SCOPED_TRACE(testing::Message() << std::hex << c.address);
         buffer.fill(0xAA);
         const std::string text = lines({Segment, record(c.address, counting(16, 1))});
@@ -127,8 +127,8 @@ TEST_F(HexRecordsTest, DataBytesAreCountedFromTheLineNotItsCountField)
 
 TEST_F(HexRecordsTest, LineEndingsAndLetterCaseMakeNoDifference)
 {
-    std::string lower = record(0x0000, {0xAB, 0xCD, 0xEF, 0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F, 0x6A, 0x7B, 0x8C, 0x9D,
-                                        0xAE, 0xBF, 0xCA});
+    std::string lower = record(
+        0x0000, {0xAB, 0xCD, 0xEF, 0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F, 0x6A, 0x7B, 0x8C, 0x9D, 0xAE, 0xBF, 0xCA});
     for (char &c : lower)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     ImageBuffer expected = buffer;

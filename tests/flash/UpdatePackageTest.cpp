@@ -29,7 +29,10 @@ TEST(PackageReader, FieldsAreTakenThreeAtATimeWhateverTheLayout)
              Case{"quoted fields", "\"download\",\"a.bin\",\"0\"\n\"download_hex\",\"b.hex\",&h12345\n", two},
              Case{"blanks around fields", "  download , a.bin ,0\t\n\tdownload_hex,b.hex , &h12345  \n", two},
              Case{"blank lines between", "\r\ndownload,a.bin,0\r\n\r\n   \r\ndownload_hex,b.hex,&h12345\r\n\r\n", two},
-             Case{"byte order mark", "\xEF\xBB\xBF" "download,a.bin,0\ndownload_hex,b.hex,&h12345\n", two},
+             Case{"byte order mark",
+                  "\xEF\xBB\xBF"
+                  "download,a.bin,0\ndownload_hex,b.hex,&h12345\n",
+                  two},
              Case{"empty", "", {}},
              Case{"two fields only", "download,a.bin\n", {}},
              Case{"trailing short record", "download,a.bin,0\ndownload_hex,b.hex\n", {two[0]}},
@@ -68,12 +71,12 @@ TEST(PackageReader, AddressesInDecimalOrHexadecimal)
         const char *field;
         std::optional<std::uint32_t> address;
     };
-    for (const Case &c : {Case{"0", 0u}, Case{"950272", 0xE8000u}, Case{"&hE8000", 0xE8000u}, Case{"&He8000", 0xE8000u},
-                          Case{"&h8000", 0x8000u}, Case{"&hFFFF", 0xFFFFu}, Case{"&hFFFFFF", 0xFFFFFFu},
-                          Case{" &h1F1000 ", 0x1F1000u}, Case{"&h1000000", std::nullopt},
-                          Case{"16777216", std::nullopt}, Case{"", std::nullopt}, Case{"&h", std::nullopt},
-                          Case{"0x8000", std::nullopt}, Case{"-1", std::nullopt}, Case{"12abc", std::nullopt},
-                          Case{"&hG", std::nullopt}, Case{"1e3", std::nullopt}}) {
+    for (const Case &c :
+         {Case{"0", 0u}, Case{"950272", 0xE8000u}, Case{"&hE8000", 0xE8000u}, Case{"&He8000", 0xE8000u},
+          Case{"&h8000", 0x8000u}, Case{"&hFFFF", 0xFFFFu}, Case{"&hFFFFFF", 0xFFFFFFu}, Case{" &h1F1000 ", 0x1F1000u},
+          Case{"&h1000000", std::nullopt}, Case{"16777216", std::nullopt}, Case{"", std::nullopt},
+          Case{"&h", std::nullopt}, Case{"0x8000", std::nullopt}, Case{"-1", std::nullopt}, Case{"12abc", std::nullopt},
+          Case{"&hG", std::nullopt}, Case{"1e3", std::nullopt}}) {
         EXPECT_EQ(parseAddress(c.field), c.address) << c.field;
     }
 }

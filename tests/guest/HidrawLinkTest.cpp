@@ -47,7 +47,8 @@ std::string tracedOut(const CommandBytes8 &bytes)
 std::vector<std::string> reports(const UhidUnitProcess &unit)
 {
     std::vector<std::string> lines = unit.trace();
-    std::erase_if(lines, [](const std::string &line) { return line.rfind("OUT ", 0) != 0 && line.rfind("IN ", 0) != 0; });
+    std::erase_if(lines,
+                  [](const std::string &line) { return line.rfind("OUT ", 0) != 0 && line.rfind("IN ", 0) != 0; });
     return lines;
 }
 
@@ -198,8 +199,8 @@ TEST_F(OnHidraw, ExchangesInARowEachGetTheirOwnReply)
 
     std::vector<double> microseconds;
     for (int i = 0; i < 400; ++i) {
-        const CommandBytes8 key{code(Command::RemoteKey), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8),
-                                0, 0, 0, 0, 0};
+        const CommandBytes8 key{
+            code(Command::RemoteKey), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8), 0, 0, 0, 0, 0};
         const Clock::time_point start = Clock::now();
         link.SendOutputReport(key);
         link.ReceiveInputReport();

@@ -26,8 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using kdm::test::UhidUnitProcess;
 
-template <typename Window>
-Window *visibleWindow()
+template <typename Window> Window *visibleWindow()
 {
     for (QWidget *window : QApplication::topLevelWidgets())
         if (auto *candidate = qobject_cast<Window *>(window); candidate && candidate->isVisible())
@@ -39,7 +38,8 @@ class WindowsOnHidraw : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(fs::exists("/dev/uhid")) << "this test needs the kernel's uhid: run it through tests/vm/run-in-guest";
+        ASSERT_TRUE(fs::exists("/dev/uhid"))
+            << "this test needs the kernel's uhid: run it through tests/vm/run-in-guest";
         qunsetenv("KDM9_SIMULATOR"); // the programs' own start-up then takes the system's HID devices
     }
 };
@@ -74,7 +74,8 @@ TEST_F(WindowsOnHidraw, UpdatePackageIsWrittenIntoTheFlash)
         kdm::ui::UnitConnection connection(kdm::KdmupdateIdentities);
         kdm::ui::TickTimer ticks;
         kdm::test::ScriptedDialogs dialogs;
-        dialogs.answers = {QString::fromStdString((fs::path(KDM_TEST_DATA_DIR) / "update-example/update.v5b").string())};
+        dialogs.answers = {
+            QString::fromStdString((fs::path(KDM_TEST_DATA_DIR) / "update-example/update.v5b").string())};
         kdmupdate::Program program{connection.link(), ticks, dialogs, [] {}};
         kdmupdate::Form1 form(program);
         form.show();
@@ -93,10 +94,10 @@ TEST_F(WindowsOnHidraw, UpdatePackageIsWrittenIntoTheFlash)
     const std::vector<char> flash{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     ASSERT_EQ(flash.size(), 2u * 1024 * 1024);
     auto at = [&](std::size_t address) { return static_cast<std::uint8_t>(flash[address]); };
-    EXPECT_EQ(at(0x100000 + 1234), (1234 * 7 + 5) & 0xFF);         // fpga\bitstream.bin at &h100000
-    EXPECT_EQ(at(0xF8000 + 0x10), (0x10 * 13 + 2) & 0xFF);           // mcu.hex, the last full image
-    EXPECT_EQ(at(0x1F1000 + 0x6F), (0x6F * 13 + 3) & 0xFF);          // loader.hex, the short image
-    EXPECT_EQ(unit.traceLines("OUT 0B 00").size(), 1u);              // the microcontroller write
+    EXPECT_EQ(at(0x100000 + 1234), (1234 * 7 + 5) & 0xFF);  // fpga\bitstream.bin at &h100000
+    EXPECT_EQ(at(0xF8000 + 0x10), (0x10 * 13 + 2) & 0xFF);  // mcu.hex, the last full image
+    EXPECT_EQ(at(0x1F1000 + 0x6F), (0x6F * 13 + 3) & 0xFF); // loader.hex, the short image
+    EXPECT_EQ(unit.traceLines("OUT 0B 00").size(), 1u);     // the microcontroller write
 }
 
 } // namespace

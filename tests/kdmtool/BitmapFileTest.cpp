@@ -67,8 +67,7 @@ TEST(BitmapFile, HeaderFields)
     EXPECT_EQ(bytes[1], 'M');
     for (const Field &f : {Field{2, 4, 921654}, Field{6, 2, 0}, Field{8, 2, 0}, Field{10, 4, 54}, Field{14, 4, 40},
                            Field{18, 4, 640}, Field{22, 4, -480}, Field{26, 2, 1}, Field{28, 2, 24}, Field{30, 4, 0},
-                           Field{34, 4, 0}, Field{38, 4, 3780}, Field{42, 4, 3780}, Field{46, 4, 0},
-                           Field{50, 4, 0}})
+                           Field{34, 4, 0}, Field{38, 4, 3780}, Field{42, 4, 3780}, Field{46, 4, 0}, Field{50, 4, 0}})
         EXPECT_EQ(field(bytes, f.offset, f.size), f.value) << "offset " << f.offset;
 }
 

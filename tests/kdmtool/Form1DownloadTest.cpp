@@ -33,12 +33,12 @@ QByteArray pattern(int size)
 
 QString successVerdict(const QByteArray &file)
 {
-    const auto sum = static_cast<std::uint16_t>(
-        std::accumulate(file.begin(), file.end(), 0u, [](unsigned s, char c) { return s + static_cast<std::uint8_t>(c); }));
+    const auto sum = static_cast<std::uint16_t>(std::accumulate(
+        file.begin(), file.end(), 0u, [](unsigned s, char c) { return s + static_cast<std::uint8_t>(c); }));
     const QString fourDigits = QStringLiteral("%1").arg(sum, 4, 16, QLatin1Char('0')).toUpper();
     const QString digits = QString::number(sum, 16).toUpper();
-    return QStringLiteral("Chack sum=") + fourDigits + QStringLiteral("  Write OK  rom=") + digits
-        + QStringLiteral(" file=") + digits;
+    return QStringLiteral("Chack sum=") + fourDigits + QStringLiteral("  Write OK  rom=") + digits +
+           QStringLiteral(" file=") + digits;
 }
 
 struct CommandFileDownload : testing::Test {
@@ -110,9 +110,9 @@ TEST_F(CommandFileDownload, SixteenByteFileShowsEveryStepInText1)
     EXPECT_TRUE(request.folder.isEmpty() && request.fileName.isEmpty() && request.filter.isEmpty());
     EXPECT_EQ(fixture.program.DownloadAddress, 0xE8000);
 
-    EXPECT_EQ(text1History, (QStringList{QStringLiteral("Download"), QStringLiteral("0byte"), QStringLiteral("8byte"),
-                                         QStringLiteral("Download End"), QStringLiteral("check sum start"),
-                                         successVerdict(file)}));
+    EXPECT_EQ(text1History,
+              (QStringList{QStringLiteral("Download"), QStringLiteral("0byte"), QStringLiteral("8byte"),
+                           QStringLiteral("Download End"), QStringLiteral("check sum start"), successVerdict(file)}));
     const kdm::test::FlashWire wire = splitWire(fixture.transport.trace());
     ASSERT_GE(wire.commands.size(), 4u);
     EXPECT_EQ(wire.commands[0], (CommandBytes8{4, 0, 0x00, 0x80, 0x0E, 0x55, 0xAA, 0x55}));
@@ -156,7 +156,8 @@ TEST_F(CommandFileDownload, CancelledDialogSendsNothingAndLeavesText1)
 
 TEST_F(CommandFileDownload, MissingOrEmptyFileSendsNothingAndSaysSo)
 {
-    for (const QString &path : {folder.filePath(QStringLiteral("missing.cmd")), writeFile(QStringLiteral("empty.cmd"), {})}) {
+    for (const QString &path :
+         {folder.filePath(QStringLiteral("missing.cmd")), writeFile(QStringLiteral("empty.cmd"), {})}) {
         SCOPED_TRACE(path.toStdString());
         text1->clear();
         text1History.clear();
@@ -174,7 +175,8 @@ TEST_F(CommandFileDownload, MissingOrEmptyFileSendsNothingAndSaysSo)
 TEST_F(CommandFileDownload, NothingElseReachesTheUnitWhileItRuns)
 {
     const QByteArray file = pattern(4000);
-    fixture.dialogs.answers = {writeFile(QStringLiteral("vomo.cmd"), file), writeFile(QStringLiteral("other.cmd"), pattern(8))};
+    fixture.dialogs.answers = {writeFile(QStringLiteral("vomo.cmd"), file),
+                               writeFile(QStringLiteral("other.cmd"), pattern(8))};
     QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command3")), Qt::LeftButton);
     QWidget *captureWindow = nullptr;
     for (QWidget *window : QApplication::topLevelWidgets())

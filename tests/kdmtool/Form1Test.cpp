@@ -37,9 +37,9 @@ TEST(Form1, StartsUnconnectedWithEveryButtonDisabled)
     ToolFixture fixture(false);
     Form1 form(fixture.program);
 
-    EXPECT_EQ(form.findChild<QLineEdit *>("Text1")->text(),
-              QStringLiteral("ＫＤＭ－９") + QChar(0x3000) + QStringLiteral("No") + QChar(0x3000)
-                  + QStringLiteral("Ｃｏｎｎｅｃｔ"));
+    EXPECT_EQ(form.findChild<QLineEdit *>("Text1")->text(), QStringLiteral("ＫＤＭ－９") + QChar(0x3000) +
+                                                                QStringLiteral("No") + QChar(0x3000) +
+                                                                QStringLiteral("Ｃｏｎｎｅｃｔ"));
     for (const QString &name : buttonNames())
         EXPECT_FALSE(form.findChild<QPushButton *>(name)->isEnabled()) << name.toStdString();
 }
@@ -54,11 +54,11 @@ TEST(Form1, ControlsHaveTheirCaptionsAndPlaces)
         QString caption;
         QRect pixels; // twips / 15
     };
-    for (const Control &c :
-         {Control{"Command1", QStringLiteral("入出力映像信号調整"), QRect(16, 80, 121, 33)},
-          Control{"Command2", QStringLiteral("リモートコントロール"), QRect(144, 80, 121, 33)},
-          Control{"Command10", QStringLiteral("vomo cmd") + QChar(0x3000) + QStringLiteral("load"), QRect(272, 80, 105, 33)},
-          Control{"Command3", QStringLiteral("キャプチャー"), QRect(384, 80, 105, 33)}}) {
+    for (const Control &c : {Control{"Command1", QStringLiteral("入出力映像信号調整"), QRect(16, 80, 121, 33)},
+                             Control{"Command2", QStringLiteral("リモートコントロール"), QRect(144, 80, 121, 33)},
+                             Control{"Command10", QStringLiteral("vomo cmd") + QChar(0x3000) + QStringLiteral("load"),
+                                     QRect(272, 80, 105, 33)},
+                             Control{"Command3", QStringLiteral("キャプチャー"), QRect(384, 80, 105, 33)}}) {
         const auto *button = form.findChild<QPushButton *>(c.name);
         ASSERT_NE(button, nullptr) << c.name;
         EXPECT_EQ(button->text(), c.caption) << c.name;

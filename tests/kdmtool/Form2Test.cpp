@@ -18,8 +18,8 @@ namespace kdmtool {
 namespace {
 
 using kdm::CommandBytes8;
-using kdm::test::ToolFixture;
 using kdm::test::sentReports;
+using kdm::test::ToolFixture;
 
 struct Key {
     const char *name;

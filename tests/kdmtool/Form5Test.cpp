@@ -37,18 +37,17 @@ constexpr std::uint8_t FrameInfo = 20;
 constexpr std::uint8_t LineRead = 21;
 constexpr std::uint8_t FreezeSet = 22;
 
-const QString ReadyText = QStringLiteral("KDM-9 Capture 準備完了") + QStringLiteral("\r\n")
-                          + QStringLiteral("キャプチャー操作中は本体やリモコンのボタンを操作しないでください。");
-const QString FpgaText = QStringLiteral("KDM-9 FPGA SELECTをB2にしてください。") + QChar(0x20) + QStringLiteral("\r\n")
-                         + QStringLiteral("KDM-9と本アプリを再スタートしてください。");
+const QString ReadyText = QStringLiteral("KDM-9 Capture 準備完了") + QStringLiteral("\r\n") +
+                          QStringLiteral("キャプチャー操作中は本体やリモコンのボタンを操作しないでください。");
+const QString FpgaText = QStringLiteral("KDM-9 FPGA SELECTをB2にしてください。") + QChar(0x20) +
+                         QStringLiteral("\r\n") + QStringLiteral("KDM-9と本アプリを再スタートしてください。");
 const QString NoPictureText = QStringLiteral("入力映像が無いか、不適切です。");
 
 QString frameSizeText(int width, int height)
 {
-    return QStringLiteral("画面情報") + QChar(0xFF1A) + QStringLiteral("水平SIZE= %1dot , 垂直SIZE= %2dot , RGB")
-                                                            .arg(width)
-                                                            .arg(height)
-           + QChar(0x3000) + QStringLiteral("24bit");
+    return QStringLiteral("画面情報") + QChar(0xFF1A) +
+           QStringLiteral("水平SIZE= %1dot , 垂直SIZE= %2dot , RGB").arg(width).arg(height) + QChar(0x3000) +
+           QStringLiteral("24bit");
 }
 
 // Form5 on the simulated unit, loaded and shown the way Form1 shows it.
@@ -69,8 +68,7 @@ struct CaptureWindow : kdm::test::ToolFixture {
         form->show();
     }
 
-    template <typename T = QAbstractButton>
-    T *child(const char *name) const
+    template <typename T = QAbstractButton> T *child(const char *name) const
     {
         T *found = form->findChild<T *>(QLatin1String(name));
         EXPECT_NE(found, nullptr) << name;
@@ -216,9 +214,9 @@ TEST(Form5, LoadReturnsToLiveSelectsRgbAndFindsTheFpgaAtB2)
         const char *name;
         bool enabled;
     };
-    for (const State &s : {State{"Command1", true}, State{"Command2", true}, State{"Command3", true},
-                           State{"Command4", false}, State{"Command5", true}, State{"Command10", false},
-                           State{"Command6", true}, State{"Command9", true}})
+    for (const State &s :
+         {State{"Command1", true}, State{"Command2", true}, State{"Command3", true}, State{"Command4", false},
+          State{"Command5", true}, State{"Command10", false}, State{"Command6", true}, State{"Command9", true}})
         EXPECT_EQ(window.enabled(s.name), s.enabled) << s.name;
 }
 
@@ -302,8 +300,8 @@ TEST(Form5, ReportedWidth641DropsThePaddingAndBlanksTheAddedColumns)
         expectRow(program, {641, 120}, y, true); // columns 641 to 643 black
     const kdm::sim::Rgb padding = kdm::sim::SimulatedUnit::PaddingColour;
     for (std::size_t at = 0; at < program.FrameBuffer.size(); at += 3)
-        ASSERT_FALSE(program.FrameBuffer[at] == padding.b && program.FrameBuffer[at + 1] == padding.g
-                     && program.FrameBuffer[at + 2] == padding.r)
+        ASSERT_FALSE(program.FrameBuffer[at] == padding.b && program.FrameBuffer[at + 1] == padding.g &&
+                     program.FrameBuffer[at + 2] == padding.r)
             << "padding at byte " << at;
     EXPECT_EQ(window.text(), frameSizeText(644, 120));
 }
@@ -316,8 +314,8 @@ TEST(Form5, RefusedCaptureKeepsThePreviousFrameAndSendsFreezeSet)
     const std::vector<std::uint8_t> previousFrame = window.program.FrameBuffer;
     const QImage previousPicture = window.child<CapturePicture>("Picture1")->frame();
 
-    for (const FrameSize refused : {FrameSize{64, 480}, FrameSize{1985, 480}, FrameSize{640, 100},
-                                    FrameSize{640, 1300}, FrameSize{0, 0}}) {
+    for (const FrameSize refused :
+         {FrameSize{64, 480}, FrameSize{1985, 480}, FrameSize{640, 100}, FrameSize{640, 1300}, FrameSize{0, 0}}) {
         SCOPED_TRACE(testing::Message() << refused.width << " x " << refused.height);
         window.unit().setInputFrame(refused);
         window.transport.clearTrace();
@@ -462,8 +460,8 @@ TEST(Form5, RecFillsTheSlotsInOrderWithTheirWaits)
             ticksAtSend.push_back(ticks);
     });
 
-    const std::array<std::array<std::uint8_t, 3>, 4> expected{{
-        {160, 192, 128}, {165, 197, 133}, {170, 202, 138}, {175, 207, 143}}};
+    const std::array<std::array<std::uint8_t, 3>, 4> expected{
+        {{160, 192, 128}, {165, 197, 133}, {170, 202, 138}, {175, 207, 143}}};
     const char *checks[] = {"Check1", "Check2", "Check3", "Check4"};
     for (std::size_t slot = 0; slot < 4; ++slot) {
         SCOPED_TRACE(slot + 1);
@@ -538,7 +536,8 @@ TEST(Form5, SavesTheFrameAsABitmap)
     EXPECT_EQ(request.title, QStringLiteral("ファイルを保存"));
     EXPECT_EQ(request.folder, folder.path());
     // Half-width katakana: "24ﾋﾞｯﾄ ﾋﾞｯﾄﾏｯﾌﾟ(*.bmp)".
-    EXPECT_EQ(request.filter, QStringView(u"24\uFF8B\uFF9E\uFF6F\uFF84 \uFF8B\uFF9E\uFF6F\uFF84\uFF8F\uFF6F\uFF8C\uFF9F(*.bmp)"));
+    EXPECT_EQ(request.filter,
+              QStringView(u"24\uFF8B\uFF9E\uFF6F\uFF84 \uFF8B\uFF9E\uFF6F\uFF84\uFF8F\uFF6F\uFF8C\uFF9F(*.bmp)"));
 
     const QString saved = folder.filePath(QStringLiteral("shot.bmp"));
     std::ifstream in(saved.toStdString(), std::ios::binary);

@@ -27,8 +27,8 @@
 namespace kdmtool {
 namespace {
 
-using kdm::CommandBytes8;
 using kdm::Command;
+using kdm::CommandBytes8;
 using kdm::test::ScriptedDialogs;
 using kdm::test::sentReports;
 
@@ -75,8 +75,7 @@ struct WindowFixture : kdm::test::ToolFixture {
     std::function<void(std::string_view)> onReport;
 };
 
-template <typename Control>
-Control *control(QWidget *window, const QString &name)
+template <typename Control> Control *control(QWidget *window, const QString &name)
 {
     auto *found = window->findChild<Control *>(name);
     EXPECT_NE(found, nullptr) << name.toStdString();
@@ -98,7 +97,8 @@ QString text(QWidget *window, const char *name)
 std::function<void(std::string_view)> afterReport(Command command, int n, std::function<void()> action)
 {
     auto seen = std::make_shared<int>(0);
-    const std::string prefix = QStringLiteral("OUT %1 ").arg(kdm::code(command), 2, 16, QLatin1Char('0')).toUpper().toStdString();
+    const std::string prefix =
+        QStringLiteral("OUT %1 ").arg(kdm::code(command), 2, 16, QLatin1Char('0')).toUpper().toStdString();
     return [=](std::string_view line) {
         if (line.starts_with(prefix) && ++*seen == n)
             QTimer::singleShot(0, action);
@@ -140,8 +140,14 @@ std::vector<CommandBytes8> writes(const kdm::sim::SimTransport &transport)
 CommandBytes8 groupReport(std::uint8_t command, int offset, const std::array<std::uint8_t, 257> &mirror)
 {
     const auto n = static_cast<std::size_t>(offset);
-    return {command, 0, static_cast<std::uint8_t>((Base + offset) & 0xFF), static_cast<std::uint8_t>((Base + offset) >> 8),
-            mirror[n], mirror[n + 1], mirror[n + 2], mirror[n + 3]};
+    return {command,
+            0,
+            static_cast<std::uint8_t>((Base + offset) & 0xFF),
+            static_cast<std::uint8_t>((Base + offset) >> 8),
+            mirror[n],
+            mirror[n + 1],
+            mirror[n + 2],
+            mirror[n + 3]};
 }
 
 TEST(Form6, HasItsControlsInTheirPlaces)
@@ -170,13 +176,12 @@ TEST(Form6, HasItsControlsInTheirPlaces)
         QRect barPixels;
         int maximum;
     };
-    for (const Row &row : {Row{"h2pos", "Frame1", QRect(48, 24, 145, 25), 4095},
-                           Row{"v2size", "Frame1", QRect(48, 120, 145, 25), 4095},
-                           Row{"clamp_start", "Frame2", QRect(96, 16, 97, 25), 255},
-                           Row{"clamp_width", "Frame2", QRect(96, 48, 97, 25), 255},
-                           Row{"hsw", "Frame3", QRect(96, 88, 97, 25), 255},
-                           Row{"pv1pos", "Frame4", QRect(48, 56, 145, 25), 4095},
-                           Row{"ph1size", "Frame4", QRect(48, 88, 145, 25), 4095}}) {
+    for (const Row &row :
+         {Row{"h2pos", "Frame1", QRect(48, 24, 145, 25), 4095}, Row{"v2size", "Frame1", QRect(48, 120, 145, 25), 4095},
+          Row{"clamp_start", "Frame2", QRect(96, 16, 97, 25), 255},
+          Row{"clamp_width", "Frame2", QRect(96, 48, 97, 25), 255}, Row{"hsw", "Frame3", QRect(96, 88, 97, 25), 255},
+          Row{"pv1pos", "Frame4", QRect(48, 56, 145, 25), 4095},
+          Row{"ph1size", "Frame4", QRect(48, 88, 145, 25), 4095}}) {
         SCOPED_TRACE(row.name);
         QScrollBar *scrollBar = bar(&window, row.name);
         EXPECT_EQ(scrollBar->parentWidget()->objectName(), QLatin1String(row.frame));
@@ -480,7 +485,9 @@ TEST(Form6, SavesTheMirrorToTheChosenFile)
     const QByteArray bytes = saved.readAll();
     ASSERT_EQ(bytes.size(), 257);
     for (int k = 0; k < 257; ++k)
-        EXPECT_EQ(static_cast<std::uint8_t>(bytes[k]), k < 80 ? f.unit().timingRegister(static_cast<std::uint16_t>(Base + k)) : 0) << k;
+        EXPECT_EQ(static_cast<std::uint8_t>(bytes[k]),
+                  k < 80 ? f.unit().timingRegister(static_cast<std::uint16_t>(Base + k)) : 0)
+            << k;
     EXPECT_TRUE(sentReports(f.transport).empty());
     delete window;
 }
@@ -553,7 +560,9 @@ TEST(Form6, LoadingAFileWritesItsFirst256BytesAndSetsEveryBar)
         EXPECT_EQ(sent[0], groupReport(0x11, 0, f.program.TimingMirror));
         EXPECT_EQ(sent[19], groupReport(0x12, 72, f.program.TimingMirror));
         for (int k = 0; k < 76; ++k)
-            EXPECT_EQ(f.unit().timingRegister(static_cast<std::uint16_t>(Base + k)), static_cast<std::uint8_t>(bytes[k])) << k;
+            EXPECT_EQ(f.unit().timingRegister(static_cast<std::uint16_t>(Base + k)),
+                      static_cast<std::uint8_t>(bytes[k]))
+                << k;
         delete window;
     }
 }

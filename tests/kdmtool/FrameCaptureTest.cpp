@@ -75,8 +75,9 @@ struct NumberedLine {
 std::array<std::uint8_t, 3> pixelAt(const std::vector<std::uint8_t> &frame, const CaptureGeometry &geometry, int x,
                                     int y)
 {
-    const auto at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(geometry.CaptureWidth)
-                     + static_cast<std::size_t>(x)) * 3;
+    const auto at =
+        (static_cast<std::size_t>(y) * static_cast<std::size_t>(geometry.CaptureWidth) + static_cast<std::size_t>(x)) *
+        3;
     return {frame[at], frame[at + 1], frame[at + 2]};
 }
 
@@ -112,12 +113,12 @@ TEST(LineAssembler, PixelSplitOverTwoReports)
     std::vector<std::uint8_t> frame(frameBufferBytes(geometry));
     LineAssembler assembler(geometry, frame);
     std::array<std::array<std::uint8_t, LinePayloadBytes>, 6> reports{};
-    reports[0][63] = 0x11;                    // pixel 21 red
-    reports[1][0] = 0x22;                     // pixel 21 green
-    reports[1][1] = 0x33;                     // pixel 21 blue
-    reports[1][62] = 0x44;                    // pixel 42 red
-    reports[1][63] = 0x55;                    // pixel 42 green
-    reports[2][0] = 0x66;                     // pixel 42 blue
+    reports[0][63] = 0x11; // pixel 21 red
+    reports[1][0] = 0x22;  // pixel 21 green
+    reports[1][1] = 0x33;  // pixel 21 blue
+    reports[1][62] = 0x44; // pixel 42 red
+    reports[1][63] = 0x55; // pixel 42 green
+    reports[2][0] = 0x66;  // pixel 42 blue
     for (const auto &report : reports)
         assembler.take(report);
     assembler.endLine();

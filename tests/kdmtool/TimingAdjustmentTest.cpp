@@ -16,8 +16,8 @@
 namespace kdmtool {
 namespace {
 
-using kdm::CommandBytes8;
 using kdm::Command;
+using kdm::CommandBytes8;
 using kdm::test::sentReports;
 
 const TimingParameter &parameter(std::string_view name)
@@ -53,8 +53,14 @@ struct TimingFixture : kdm::test::ToolFixture {
 
 CommandBytes8 group(Command command, std::uint16_t address, std::array<std::uint8_t, 4> bytes)
 {
-    return {kdm::code(command), 0, static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8),
-            bytes[0], bytes[1], bytes[2], bytes[3]};
+    return {kdm::code(command),
+            0,
+            static_cast<std::uint8_t>(address),
+            static_cast<std::uint8_t>(address >> 8),
+            bytes[0],
+            bytes[1],
+            bytes[2],
+            bytes[3]};
 }
 
 TEST(TimingParameters, FollowTheRegisterLayout)
@@ -65,11 +71,11 @@ TEST(TimingParameters, FollowTheRegisterLayout)
         int width, maximum, low, high, group;
     };
     const Row rows[] = {
-        {"h2pos", 2, 4095, 2, 4, 2},        {"v2pos", 2, 4095, 6, 8, 6},     {"h2size", 2, 4095, 10, 12, 10},
-        {"v2size", 2, 4095, 14, 16, 14},    {"clamp_start", 1, 255, 18, -1, 18}, {"clamp_width", 1, 255, 20, -1, 20},
-        {"hst", 2, 4095, 40, 42, 40},       {"vst", 2, 4095, 44, 46, 44},    {"hsw", 1, 255, 48, -1, 48},
-        {"vsw", 1, 255, 50, -1, 50},        {"ph1pos", 2, 4095, 54, 56, 54}, {"ph1size", 2, 4095, 58, 60, 58},
-        {"pv1pos", 2, 4095, 62, 64, 62},    {"pv1size", 2, 4095, 66, 68, 66},
+        {"h2pos", 2, 4095, 2, 4, 2},     {"v2pos", 2, 4095, 6, 8, 6},         {"h2size", 2, 4095, 10, 12, 10},
+        {"v2size", 2, 4095, 14, 16, 14}, {"clamp_start", 1, 255, 18, -1, 18}, {"clamp_width", 1, 255, 20, -1, 20},
+        {"hst", 2, 4095, 40, 42, 40},    {"vst", 2, 4095, 44, 46, 44},        {"hsw", 1, 255, 48, -1, 48},
+        {"vsw", 1, 255, 50, -1, 50},     {"ph1pos", 2, 4095, 54, 56, 54},     {"ph1size", 2, 4095, 58, 60, 58},
+        {"pv1pos", 2, 4095, 62, 64, 62}, {"pv1size", 2, 4095, 66, 68, 66},
     };
     ASSERT_EQ(std::size(rows), TimingParameters.size());
     for (std::size_t i = 0; i < TimingParameters.size(); ++i) {
@@ -123,10 +129,11 @@ TEST(TimingChange, WritesTheGroupAndEndsWhenTheMirrorDiffers)
             continue;
         }
         EXPECT_EQ(sent, (std::vector<CommandBytes8>{group(Command::TimingWrite, 0x1200 | c.addressLow, c.group),
-                                                     group(Command::TimingWriteEnd, 0x1200 | c.addressLow, c.group)}));
+                                                    group(Command::TimingWriteEnd, 0x1200 | c.addressLow, c.group)}));
         EXPECT_EQ(f.transport.repliesWaiting(), 0u); // both replies were read
         for (int k = 0; k < 4; ++k)
-            EXPECT_EQ(f.unit().timingRegister(static_cast<std::uint16_t>(0x1200 + c.addressLow + k)), c.group[static_cast<std::size_t>(k)]);
+            EXPECT_EQ(f.unit().timingRegister(static_cast<std::uint16_t>(0x1200 + c.addressLow + k)),
+                      c.group[static_cast<std::size_t>(k)]);
     }
 }
 
@@ -243,9 +250,9 @@ TEST(TimingFileLoad, WritesNineteenGroupsWithAPauseAfterEachAndEndsOnce)
     ASSERT_EQ(sent.size(), 20u);
     for (int g = 0; g < 19; ++g) {
         const int n = 4 * g;
-        EXPECT_EQ(sent[static_cast<std::size_t>(g)],
-                  group(Command::TimingWrite, static_cast<std::uint16_t>(0x1240 + n),
-                        {block[n], block[n + 1], block[n + 2], block[n + 3]})) << g;
+        EXPECT_EQ(sent[static_cast<std::size_t>(g)], group(Command::TimingWrite, static_cast<std::uint16_t>(0x1240 + n),
+                                                           {block[n], block[n + 1], block[n + 2], block[n + 3]}))
+            << g;
     }
     EXPECT_EQ(sent[19], group(Command::TimingWriteEnd, 0x1240 + 72, {block[72], block[73], block[74], block[75]}));
     EXPECT_EQ(f.unit().timingWriteEnds(), 1);
@@ -300,9 +307,7 @@ TEST_F(TimingFile, ReadsTheFirst256BytesOfAFileOfAtLeastThatSize)
 TEST_F(TimingFile, RefusesAShortMissingOrUnreadableFile)
 {
     const QString cases[] = {
-        writeFile("empty.bin", {}),
-        writeFile("short.bin", counting(255)),
-        path("missing.bin"),
+        writeFile("empty.bin", {}), writeFile("short.bin", counting(255)), path("missing.bin"),
         m_dir.path(), // a folder
     };
     for (const QString &file : cases) {

@@ -71,8 +71,8 @@ class UpdateRun : public testing::Test {
 protected:
     void SetUp() override
     {
-        m_folder = fs::temp_directory_path()
-                   / ("kdm9-update-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+        m_folder = fs::temp_directory_path() /
+                   ("kdm9-update-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(m_folder);
         fs::create_directories(m_folder);
     }
@@ -112,8 +112,8 @@ TEST_F(UpdateRun, StartupWithTheUnitAsksOnceAndOffersUpdate)
         options.identity = identity;
         UpdateFixture present(options);
         Form1 form(present.program);
-        EXPECT_EQ(form.windowTitle(), QStringLiteral("KDM-9 アップデート") + QChar(0x3000) + QStringLiteral("ツール")
-                                          + QChar(0x3000) + QStringLiteral("Ver1.01"));
+        EXPECT_EQ(form.windowTitle(), QStringLiteral("KDM-9 アップデート") + QChar(0x3000) + QStringLiteral("ツール") +
+                                          QChar(0x3000) + QStringLiteral("Ver1.01"));
         EXPECT_EQ(form.findChild<QLineEdit *>("Text1")->text(), Recognised);
         EXPECT_EQ(form.findChild<QLineEdit *>("Text2")->text(), QStringLiteral("正常接続されています。"));
         EXPECT_TRUE(form.findChild<QPushButton *>("Command21")->isEnabled());
@@ -194,7 +194,8 @@ TEST_F(UpdateRun, HexImagesGoToTheirFixedAreasWhateverTheAddressField)
     EXPECT_EQ(text1(form), Finished);
     const FlashWire wire = splitWire(fixture.transport.trace());
     std::vector<kdm::CommandBytes8> writes;
-    std::copy_if(wire.commands.begin(), wire.commands.end(), std::back_inserter(writes), [](auto &c) { return c[0] == 1; });
+    std::copy_if(wire.commands.begin(), wire.commands.end(), std::back_inserter(writes),
+                 [](auto &c) { return c[0] == 1; });
     ASSERT_EQ(writes.size(), 2u);
     EXPECT_EQ(writes[0], rangeReport(1, 0xF8000, 32760));
     EXPECT_EQ(writes[1], rangeReport(1, 0x1F1000, 4088));
@@ -312,7 +313,8 @@ TEST_F(UpdateRun, MicrocontrollerWriteCarriesWhatTheLastChecksumLeft)
     EXPECT_FALSE(shown->findChild<QPushButton *>("Command2")->isEnabled());
     EXPECT_TRUE(shown->findChild<QPushButton *>("Command3")->isEnabled());
     ASSERT_EQ(fixture.transport.trace().size(), 1u); // no reply is read
-    EXPECT_EQ(fixture.transport.trace()[0].bytes, (std::vector<std::uint8_t>{11, 0, 0x00, 0x80, 0x0F, 0xF8, 0x7F, 0x00}));
+    EXPECT_EQ(fixture.transport.trace()[0].bytes,
+              (std::vector<std::uint8_t>{11, 0, 0x00, 0x80, 0x0F, 0xF8, 0x7F, 0x00}));
     EXPECT_EQ(fixture.unit().microcontrollerWrites().size(), 1u);
 }
 
@@ -362,7 +364,7 @@ TEST_F(UpdateRun, ClosingDuringARunEndsTheProgramOnlyAfterTheCurrentRecord)
     EXPECT_FALSE(closed); // refused while the download ran
     EXPECT_FALSE(fixture.unit().inWriteStream());
     EXPECT_EQ(fixture.unit().flash()[0x10000 + 39999], 'a'); // the record in progress was finished
-    EXPECT_EQ(fixture.unit().flash()[0x20000], 0xFF);         // and no further one started
+    EXPECT_EQ(fixture.unit().flash()[0x20000], 0xFF);        // and no further one started
     EXPECT_EQ(fixture.programEnds, 1);
 }
 

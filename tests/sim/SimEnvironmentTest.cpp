@@ -24,8 +24,8 @@ class TemporaryFolder : public testing::Test {
 protected:
     void SetUp() override
     {
-        m_folder = fs::temp_directory_path()
-                   / ("kdm9-sim-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+        m_folder = fs::temp_directory_path() /
+                   ("kdm9-sim-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(m_folder);
         fs::create_directories(m_folder);
     }

@@ -11,10 +11,14 @@ constexpr std::uint8_t Confirm1 = 0x55, Confirm2 = 0xAA, Confirm3 = 0x55;
 
 CommandBytes8 flashCommand(Command command, std::uint32_t address, std::uint32_t count)
 {
-    return {code(command), 0,
-            static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8),
-            static_cast<std::uint8_t>(address >> 16), static_cast<std::uint8_t>(count),
-            static_cast<std::uint8_t>(count >> 8), static_cast<std::uint8_t>(count >> 16)};
+    return {code(command),
+            0,
+            static_cast<std::uint8_t>(address),
+            static_cast<std::uint8_t>(address >> 8),
+            static_cast<std::uint8_t>(address >> 16),
+            static_cast<std::uint8_t>(count),
+            static_cast<std::uint8_t>(count >> 8),
+            static_cast<std::uint8_t>(count >> 16)};
 }
 
 CommandBytes8 eraseCommand(Command command, std::uint32_t address)
@@ -91,8 +95,8 @@ TEST(SimulatedUnit, WriteStreamTakesEveryReportAsDataAndAnswersAfterTheLast)
     EXPECT_FALSE(unit.inWriteStream());
 
     const auto &flash = unit.flash();
-    const std::vector<std::uint8_t> expected{4, 0, 0, 0, 0, 0x55, 0xAA, 0x55, 1, 2,  3,  4,
-                                             5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    const std::vector<std::uint8_t> expected{4, 0, 0, 0, 0, 0x55, 0xAA, 0x55, 1,  2,  3,  4,
+                                             5, 6, 7, 8, 9, 10,   11,   12,   13, 14, 15, 16};
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), flash.begin() + 0x1F1000));
     EXPECT_EQ(flash[0x1F1000 + 24], 0xFF);
     EXPECT_EQ(flash[0], 0xFF); // the erase-looking data erased nothing
@@ -122,17 +126,16 @@ TEST(SimulatedUnit, EraseNeedsTheConfirmationAndCoversItsAlignedRange)
         std::uint32_t erasedStart;
         std::uint32_t erasedSize;
     };
-    for (const Case &c : {Case{Command::SectorErase, 0xE8000, true, 0xE8000, 0x1000},
-                          Case{Command::SectorErase, 0xE8123, true, 0xE8000, 0x1000},
-                          Case{Command::BlockErase, 0xE8000, true, 0xE8000, 0x8000},
-                          Case{Command::BlockErase, 0xEC000, true, 0xE8000, 0x8000},
-                          Case{Command::SectorErase, 0xE8000, false, 0, 0},
-                          Case{Command::BlockErase, 0xE8000, false, 0, 0}}) {
+    for (const Case &c :
+         {Case{Command::SectorErase, 0xE8000, true, 0xE8000, 0x1000},
+          Case{Command::SectorErase, 0xE8123, true, 0xE8000, 0x1000},
+          Case{Command::BlockErase, 0xE8000, true, 0xE8000, 0x8000},
+          Case{Command::BlockErase, 0xEC000, true, 0xE8000, 0x8000}, Case{Command::SectorErase, 0xE8000, false, 0, 0},
+          Case{Command::BlockErase, 0xE8000, false, 0, 0}}) {
         SCOPED_TRACE(testing::Message() << int(code(c.command)) << " at " << std::hex << c.address);
         SimulatedUnit unit;
         std::fill(unit.flash().begin(), unit.flash().end(), std::uint8_t{0});
-        CommandBytes8 report = c.confirmed ? eraseCommand(c.command, c.address)
-                                           : flashCommand(c.command, c.address, 0);
+        CommandBytes8 report = c.confirmed ? eraseCommand(c.command, c.address) : flashCommand(c.command, c.address, 0);
         EXPECT_EQ(unit.receive(report).size(), 1u);
         const auto erased = std::count(unit.flash().begin(), unit.flash().end(), 0xFF);
         EXPECT_EQ(static_cast<std::uint32_t>(erased), c.erasedSize);
@@ -240,13 +243,14 @@ TEST(SimulatedUnit, FrameInfoAndLineReadsDeliverTheTestPicture)
             const std::vector<Rgb> pixels = pixelsOf(line);
             ASSERT_EQ(static_cast<int>(pixels.size()), transferWidth);
             for (int x = 0; x < transferWidth; ++x) {
-                const Rgb expected = x < size.width ? testPicture(x, y, size.width, size.height)
-                                                    : SimulatedUnit::PaddingColour;
+                const Rgb expected =
+                    x < size.width ? testPicture(x, y, size.width, size.height) : SimulatedUnit::PaddingColour;
                 ASSERT_EQ(pixels[static_cast<std::size_t>(x)], expected) << "x " << x << " y " << y;
             }
         }
         unit.receive({20, 0, 0, 0, 0, 0, 0, 0}); // FrameInfo starts the frame again from the top
-        EXPECT_EQ(pixelsOf(unit.receive({21, reports, 0, 0, 0, 0, 0, 0}))[5], testPicture(5, 0, size.width, size.height));
+        EXPECT_EQ(pixelsOf(unit.receive({21, reports, 0, 0, 0, 0, 0, 0}))[5],
+                  testPicture(5, 0, size.width, size.height));
     }
 }
 

@@ -25,7 +25,7 @@ public:
 
     // What the link did.
     int enumerations = 0;
-    std::vector<std::string> opens;            // every open attempt, by path
+    std::vector<std::string> opens; // every open attempt, by path
     std::vector<std::vector<std::uint8_t>> writes;
     std::vector<std::chrono::milliseconds> readTimeouts;
 

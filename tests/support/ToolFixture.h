@@ -20,8 +20,8 @@ inline sim::SimTransport::Options quickSimulatedUnit(bool present = true)
 
 struct ToolFixture {
     explicit ToolFixture(bool unitPresent = true)
-        : transport(quickSimulatedUnit(unitPresent)), link(transport, KdmtoolIdentities),
-          program{link, ticks, dialogs, [this] { ++programEnds; }}
+        : transport(quickSimulatedUnit(unitPresent)),
+          link(transport, KdmtoolIdentities), program{link, ticks, dialogs, [this] { ++programEnds; }}
     {
     }
 
