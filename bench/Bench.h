@@ -3,6 +3,10 @@
 // figures, one per line, as "name: value unit".
 #pragma once
 
+#include "ui/FileDialogs.h"
+
+#include <QDir>
+
 #include <chrono>
 #include <string_view>
 #include <vector>
@@ -28,6 +32,21 @@ inline double microsecondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
 }
+
+// Full-speed USB moves one report per millisecond each way on an interrupt endpoint.
+inline constexpr std::chrono::microseconds UsbReportInterval{1000};
+
+// File dialogs that always choose the same file, in a temporary documents folder.
+class FixedFileDialogs final : public ui::FileDialogs {
+public:
+    explicit FixedFileDialogs(QString path) : m_path(std::move(path)) {}
+    QString documentsFolder() override { return QDir::tempPath(); }
+    QString openFile(QWidget *, const ui::FileDialogRequest &) override { return m_path; }
+    QString saveFile(QWidget *, const ui::FileDialogRequest &) override { return m_path; }
+
+private:
+    QString m_path;
+};
 
 } // namespace kdm::bench
 

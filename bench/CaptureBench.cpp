@@ -54,12 +54,14 @@ struct CaptureFigures {
     double msPerFrame = 0;
     double usPerReport = 0;
     double longestGapMs = 0; // the window's worst wait for its events
+    double lineReports = 0;  // input reports of picture data per frame
 };
 
-CaptureFigures captureFrames(sim::FrameSize frame, int runs)
+CaptureFigures captureFrames(sim::FrameSize frame, int runs, std::chrono::microseconds reportInterval = {})
 {
     sim::SimTransport::Options options;
     options.realTimeouts = false;
+    options.reportInterval = reportInterval;
     sim::SimTransport transport(options);
     transport.setRecordTrace(false);
     transport.unit().setInputFrame(frame);
@@ -86,7 +88,7 @@ CaptureFigures captureFrames(sim::FrameSize frame, int runs)
     const kdmtool::CaptureGeometry &geometry = program.captureGeometry;
     const double reports = double(kdmtool::reportsPerLine(geometry)) * geometry.CaptureHeight;
     const double ms = median(frameMs);
-    return {ms, ms * 1000 / reports, gaps.longestMs()};
+    return {ms, ms * 1000 / reports, gaps.longestMs(), reports};
 }
 
 void frameCapture()
@@ -99,6 +101,14 @@ void frameCapture()
         report("capture_ms_per_frame_" + size, figures.msPerFrame, "ms");
         report("capture_longest_event_gap_ms_" + size, figures.longestGapMs, "ms");
     }
+    // On the wire: FrameInfo and its reply, a LineRead and its reports for
+    // every line, FreezeSet and its reply, each one interval long.
+    const sim::FrameSize pacedFrame{640, 480};
+    const CaptureFigures paced = captureFrames(pacedFrame, 1, UsbReportInterval);
+    const double wireMs = (2 + pacedFrame.height + paced.lineReports + 2) * double(UsbReportInterval.count()) / 1000.0;
+    report("capture_paced_ms_per_frame_640x480", paced.msPerFrame, "ms");
+    report("capture_paced_overhead_pct", (paced.msPerFrame / wireMs - 1.0) * 100.0, "%");
+
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     report("peak_rss_mib", double(usage.ru_maxrss) / 1024, "MiB"); // ru_maxrss is in KiB on Linux

@@ -2,7 +2,8 @@
 // offscreen platform, on the simulated unit without read time-outs or USB
 // pacing: what the program itself costs per data report (event processing
 // and the byte-offset text included), and where the whole download spends
-// its time.
+// its time. Then a shorter download on a unit paced like full-speed USB: how
+// much longer its stream takes than the wire alone needs.
 #include "Bench.h"
 
 #include "devicelink/UnitCommands.h"
@@ -15,25 +16,14 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <optional>
 #include <random>
 
 namespace kdm::bench {
 namespace {
 
 constexpr int ImageBytes = 0x100000;
-// Full-speed USB takes one report per millisecond from an interrupt endpoint.
-constexpr double UsbMicrosecondsPerReport = 1000.0;
-
-class OneFileDialogs final : public ui::FileDialogs {
-public:
-    explicit OneFileDialogs(QString path) : m_path(std::move(path)) {}
-    QString documentsFolder() override { return {}; }
-    QString openFile(QWidget *, const ui::FileDialogRequest &) override { return m_path; }
-    QString saveFile(QWidget *, const ui::FileDialogRequest &) override { return {}; }
-
-private:
-    QString m_path;
-};
+constexpr int PacedImageBytes = 0x20000; // 16384 data reports: some 16 s of wire time
 
 // Sits between the link and the simulated unit and notes when the phases of
 // a download cross the wire, without touching the reports.
@@ -109,29 +99,41 @@ double millisecondsBetween(Clock::time_point from, Clock::time_point to)
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-void flashDownload()
+struct DownloadFigures {
+    double totalMs = 0;
+    double eraseMs = 0;
+    double streamMs = 0;
+    double pollsMs = 0;
+    double pausesMs = 0;
+    std::uint32_t dataReports = 0;
+};
+
+// Writes `bytes` random bytes through Form1's "vomo cmd load" on a simulated
+// unit that takes each report `reportInterval` long.
+std::optional<DownloadFigures> download(int bytes, std::chrono::microseconds reportInterval)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("vomo.cmd"));
     {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly))
-            return;
+            return std::nullopt;
         std::mt19937 generator(1);
-        QByteArray bytes(ImageBytes, Qt::Uninitialized);
-        for (char &byte : bytes)
+        QByteArray content(bytes, Qt::Uninitialized);
+        for (char &byte : content)
             byte = static_cast<char>(generator());
-        file.write(bytes);
+        file.write(content);
     }
 
     sim::SimTransport::Options options;
     options.realTimeouts = false;
+    options.reportInterval = reportInterval;
     sim::SimTransport unit(options);
     unit.setRecordTrace(false);
     PhaseClock wire(unit);
     DeviceLink link(wire, KdmtoolIdentities);
     ui::TickTimer ticks;
-    OneFileDialogs dialogs(path);
+    FixedFileDialogs dialogs(path);
     kdmtool::Program program{link, ticks, dialogs, [] {}};
     kdmtool::Form1 form(program);
     form.show();
@@ -143,20 +145,42 @@ void flashDownload()
     const Clock::time_point end = Clock::now();
 
     const QString verdict = form.findChild<QLineEdit *>(QStringLiteral("Text1"))->text();
-    if (!verdict.contains(QStringLiteral("Write OK")))
+    if (!verdict.contains(QStringLiteral("Write OK"))) {
         std::fprintf(stderr, "flash: the download did not verify: %s\n", qPrintable(verdict));
+        return std::nullopt;
+    }
+    return DownloadFigures{
+        millisecondsBetween(start, end),
+        millisecondsBetween(start, wire.streamStart),
+        millisecondsBetween(wire.streamStart, wire.streamEnd),
+        millisecondsBetween(wire.checksumAsked, wire.lastPollReply),
+        std::chrono::duration<double, std::milli>(ticks.pausedTotal() - pausedBefore).count(),
+        wire.dataReports,
+    };
+}
 
-    const double streamMs = millisecondsBetween(wire.streamStart, wire.streamEnd);
-    const double perReportUs = streamMs * 1000.0 / wire.dataReports;
+void flashDownload()
+{
+    const std::optional<DownloadFigures> figures = download(ImageBytes, std::chrono::microseconds(0));
+    if (!figures)
+        return;
+    const double perReportUs = figures->streamMs * 1000.0 / figures->dataReports;
     report("flash_stream_us_per_report", perReportUs, "us");
-    report("flash_data_reports", wire.dataReports, "reports");
-    report("flash_total_ms", millisecondsBetween(start, end), "ms");
-    report("flash_erase_ms", millisecondsBetween(start, wire.streamStart), "ms");
-    report("flash_stream_ms", streamMs, "ms");
-    report("flash_polls_ms", millisecondsBetween(wire.checksumAsked, wire.lastPollReply), "ms");
-    report("flash_pauses_ms", std::chrono::duration<double, std::milli>(ticks.pausedTotal() - pausedBefore).count(),
-           "ms");
-    report("flash_overhead_vs_usb_pct", perReportUs / UsbMicrosecondsPerReport * 100.0, "%");
+    report("flash_data_reports", figures->dataReports, "reports");
+    report("flash_total_ms", figures->totalMs, "ms");
+    report("flash_erase_ms", figures->eraseMs, "ms");
+    report("flash_stream_ms", figures->streamMs, "ms");
+    report("flash_polls_ms", figures->pollsMs, "ms");
+    report("flash_pauses_ms", figures->pausesMs, "ms");
+    report("flash_overhead_vs_usb_pct", perReportUs / double(UsbReportInterval.count()) * 100.0, "%");
+
+    // In the stream only data reports cross the wire, each one interval long.
+    const std::optional<DownloadFigures> paced = download(PacedImageBytes, UsbReportInterval);
+    if (!paced)
+        return;
+    const double wireMs = double(paced->dataReports) * double(UsbReportInterval.count()) / 1000.0;
+    report("flash_paced_stream_ms", paced->streamMs, "ms");
+    report("flash_paced_overhead_pct", (paced->streamMs / wireMs - 1.0) * 100.0, "%");
 }
 
 KDM_BENCH_SCENARIO("flash", flashDownload);

@@ -7,7 +7,6 @@
 #include "kdmtool/Form6.h"
 #include "sim/SimTransport.h"
 
-#include <QDir>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QCoreApplication>
@@ -21,18 +20,6 @@ void waitWhileLoading(const kdmtool::Form6 &window)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-// Always chooses the same file.
-class FixedDialogs final : public ui::FileDialogs {
-public:
-    explicit FixedDialogs(QString path) : m_path(std::move(path)) {}
-    QString documentsFolder() override { return QDir::tempPath(); }
-    QString openFile(QWidget *, const ui::FileDialogRequest &) override { return m_path; }
-    QString saveFile(QWidget *, const ui::FileDialogRequest &) override { return m_path; }
-
-private:
-    QString m_path;
-};
-
 void timingWindow()
 {
     sim::SimTransport::Options options;
@@ -44,7 +31,7 @@ void timingWindow()
     link.LocateDevice();
     ui::TickTimer ticks;
     QTemporaryDir folder;
-    FixedDialogs dialogs(folder.filePath(QStringLiteral("vomo5_syc.bin")));
+    FixedFileDialogs dialogs(folder.filePath(QStringLiteral("vomo5_syc.bin")));
     kdmtool::Program program{link, ticks, dialogs, [] {}};
 
     std::vector<double> opening;
@@ -64,7 +51,7 @@ void timingWindow()
         window->close();
         delete window;
     }
-    report("timing_window_opening_ms", median(opening), "ms");
+    report("timing_load_ms", median(opening), "ms");
     report("timing_file_load_ms", median(loading), "ms");
 }
 

@@ -66,7 +66,8 @@ bool SimTransport::write(std::span<const std::uint8_t> report)
         return false;
     }
     m_reportsReceived = number;
-    pace();
+    const Clock::time_point sent = nextFrame(Direction::Out);
+    std::this_thread::sleep_until(sent);
     CommandBytes8 bytes{};
     std::copy_n(report.begin() + 1, bytes.size(), bytes.begin()); // the report ID is not the unit's
     record(true, bytes);
@@ -84,7 +85,9 @@ bool SimTransport::write(std::span<const std::uint8_t> report)
             }
         }
         record(false, reply);
-        m_replies.push_back(reply);
+        // The unit's answers follow the report one a frame; the system keeps
+        // them until the program reads them.
+        m_replies.push_back({reply, std::max(sent, nextFrame(Direction::In))});
     }
     return true;
 }
@@ -96,8 +99,12 @@ int SimTransport::read(std::span<std::uint8_t> report, std::chrono::milliseconds
             std::this_thread::sleep_for(timeout);
         return 0;
     }
-    pace();
-    const InputPayload reply = m_replies.front();
+    if (m_replies.front().arrival > Clock::now()) {
+        if (timeout.count() == 0)
+            return 0; // on its way, not here yet
+        std::this_thread::sleep_until(m_replies.front().arrival);
+    }
+    const InputPayload reply = m_replies.front().payload;
     m_replies.pop_front();
     if (report.empty())
         return 0;
@@ -135,14 +142,22 @@ void SimTransport::record(bool out, std::span<const std::uint8_t> bytes)
         m_trace.push_back(std::move(entry));
 }
 
-// Each report occupies the wire for one interval, either way, as on a
-// full-speed USB interrupt endpoint polled once per millisecond.
-void SimTransport::pace()
+// A full-speed USB interrupt endpoint moves one report each frame of 1 ms. A
+// report handed over in the middle of a frame goes in the next free one, so a
+// host that keeps up loses nothing and one that is late loses a whole frame.
+// Without pacing every report crosses at once.
+SimTransport::Clock::time_point SimTransport::nextFrame(Direction direction)
 {
-    if (m_options.reportInterval.count() <= 0)
-        return;
-    m_wireFree = std::max(m_wireFree, std::chrono::steady_clock::now()) + m_options.reportInterval;
-    std::this_thread::sleep_until(m_wireFree);
+    const std::chrono::microseconds frame = m_options.reportInterval;
+    const Clock::time_point now = Clock::now();
+    if (frame.count() <= 0)
+        return now;
+    Clock::time_point &wireFree = m_wireFree[static_cast<std::size_t>(direction)];
+    const auto sinceFirst = std::max(now, wireFree) - m_firstFrame;
+    const auto frames = (sinceFirst + frame - std::chrono::nanoseconds(1)) / frame;
+    const Clock::time_point slot = m_firstFrame + frames * frame;
+    wireFree = slot + frame;
+    return slot;
 }
 
 } // namespace kdm::sim

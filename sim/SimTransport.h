@@ -7,6 +7,7 @@
 #include "SimulatedUnit.h"
 #include "devicelink/Transport.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -49,7 +50,8 @@ public:
         // Wait out read time-outs in real time, as a unit does. Tests switch
         // this off so that a silent unit costs nothing.
         bool realTimeouts = true;
-        // Full-speed USB pacing: each report, either way, takes this long.
+        // Full-speed USB pacing: the bus runs in frames this long, and each
+        // direction carries at most one report a frame.
         std::chrono::microseconds reportInterval{0};
     };
 
@@ -82,16 +84,24 @@ private:
     int read(std::span<std::uint8_t> report, std::chrono::milliseconds timeout);
     bool faultAt(Fault::Kind kind, std::uint64_t report) const;
     void record(bool out, std::span<const std::uint8_t> bytes);
-    void pace();
+    using Clock = std::chrono::steady_clock;
+    enum class Direction { Out, In };
+    // When the next report in `direction` crosses the wire, and takes that frame.
+    Clock::time_point nextFrame(Direction direction);
 
     Options m_options;
     SimulatedUnit m_unit;
     std::vector<Fault> m_faults;
-    std::deque<InputPayload> m_replies;
+    struct PendingReply {
+        InputPayload payload;
+        Clock::time_point arrival; // when the system has it for the program
+    };
+    std::deque<PendingReply> m_replies;
     std::uint64_t m_reportsReceived = 0;
     bool m_vanished = false;
     std::uint32_t m_garbageSeed = 0x2545F491;
-    std::chrono::steady_clock::time_point m_wireFree{};
+    Clock::time_point m_firstFrame = Clock::now();
+    std::array<Clock::time_point, 2> m_wireFree{}; // per direction: its next free frame
     std::vector<TraceEntry> m_trace;
     bool m_recordTrace = true;
     std::function<void(std::string_view)> m_traceSink;
