@@ -73,9 +73,10 @@ bool SimTransport::write(std::span<const std::uint8_t> report)
     record(true, bytes);
 
     std::vector<InputPayload> replies = m_unit.receive(bytes);
-    if (faultAt(Fault::Kind::DropReply, number))
-        return true;
-    for (InputPayload &reply : replies) {
+    for (std::size_t index = 0; index < replies.size(); ++index) {
+        if (faultAt(Fault::Kind::DropReply, number, index))
+            continue;
+        InputPayload &reply = replies[index];
         if (faultAt(Fault::Kind::GarbageReplies, number)) {
             for (std::uint8_t &byte : reply) {
                 m_garbageSeed ^= m_garbageSeed << 13;
@@ -114,14 +115,15 @@ int SimTransport::read(std::span<std::uint8_t> report, std::chrono::milliseconds
     return static_cast<int>(count + 1);
 }
 
-bool SimTransport::faultAt(Fault::Kind kind, std::uint64_t report) const
+// `reply`: which of the input reports answering `report` is in question.
+bool SimTransport::faultAt(Fault::Kind kind, std::uint64_t report, std::size_t reply) const
 {
     return std::any_of(m_faults.begin(), m_faults.end(), [&](const Fault &fault) {
         if (fault.kind != kind)
             return false;
         switch (kind) {
         case Fault::Kind::DropReply:
-            return report == fault.at;
+            return report == fault.at && (!fault.reply || *fault.reply == reply);
         case Fault::Kind::VanishAfter:
             return report > fault.at;
         case Fault::Kind::GarbageReplies:

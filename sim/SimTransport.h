@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,9 @@ struct Fault {
     };
     Kind kind = Kind::DropReply;
     std::uint64_t at = 1;
+    // DropReply only: drop just this one of the answering reports, counted
+    // from 0 (one report of a LineRead series), instead of all of them.
+    std::optional<std::size_t> reply{};
 };
 
 // One report as it crossed the wire: OUT with the eight bytes after the report
@@ -82,7 +86,7 @@ private:
     class Handle;
     bool write(std::span<const std::uint8_t> report);
     int read(std::span<std::uint8_t> report, std::chrono::milliseconds timeout);
-    bool faultAt(Fault::Kind kind, std::uint64_t report) const;
+    bool faultAt(Fault::Kind kind, std::uint64_t report, std::size_t reply = 0) const;
     void record(bool out, std::span<const std::uint8_t> bytes);
     using Clock = std::chrono::steady_clock;
     enum class Direction { Out, In };

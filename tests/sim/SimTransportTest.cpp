@@ -71,6 +71,44 @@ TEST(SimTransport, DroppedReplyLeavesOnlyThatReceiveEmpty)
     EXPECT_EQ(std::count_if(transport.trace().begin(), transport.trace().end(), [](auto &e) { return !e.out; }), 2);
 }
 
+// The receives of two LineRead series (reports 2 and 3, after FrameInfo) of
+// 6 reports each, on a unit that drops the given faults.
+std::vector<std::vector<std::uint8_t>> twoLines(std::vector<Fault> faults)
+{
+    SimTransport transport(quick());
+    for (const Fault &fault : faults)
+        transport.addFault(fault);
+    transport.unit().setInputFrame({128, 101}); // 128 pixels: 6 reports a line
+    DeviceLink link(transport, KdmtoolIdentities);
+    link.SendOutputReport(code(Command::FrameInfo), 0, 0, 0, 0, 0, 0, 0);
+    link.ReceiveInputReport();
+    std::vector<std::vector<std::uint8_t>> receives;
+    for (int line = 0; line < 2; ++line) {
+        link.SendOutputReport(code(Command::LineRead), 6, 0, 0, 0, 0, 0, 0);
+        for (int k = 0; k < 6; ++k) {
+            link.ReceiveInputReport();
+            receives.push_back(link.ReplyReport());
+        }
+    }
+    return receives;
+}
+
+TEST(SimTransport, DroppingOneReplyOfASeriesLosesOnlyThatReport)
+{
+    const auto whole = twoLines({});
+    auto expected = whole;
+    // The third report of the first line is lost: the later ones of that line
+    // move up a receive, and its last receive finds nothing.
+    expected.erase(expected.begin() + 2);
+    expected.insert(expected.begin() + 5, std::vector<std::uint8_t>(whole[0].size(), 0));
+    EXPECT_EQ(twoLines({{Fault::Kind::DropReply, 2, 2}}), expected);
+
+    // Without an index the whole series is lost.
+    auto allLost = whole;
+    std::fill(allLost.begin(), allLost.begin() + 6, std::vector<std::uint8_t>(whole[0].size(), 0));
+    EXPECT_EQ(twoLines({{Fault::Kind::DropReply, 2}}), allLost);
+}
+
 TEST(SimTransport, VanishedUnitTakesNothingAndAnswersNothing)
 {
     SimTransport transport(quick());
