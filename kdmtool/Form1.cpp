@@ -132,7 +132,7 @@ void Form1::download()
     const WidgetsDisabled disabled(controls);
 
     kdm::ui::QtDownloadWindow window(m_program.ticks, Text1, Text1);
-    kdm::flash::FlashDownload procedure(m_program.link, window, kdm::flash::VideoToolStyle);
+    kdm::flash::FlashDownload procedure(m_program.link, window, kdm::flash::VideoToolStyle, m_program.checksumWait);
     // The verdict in Text1 is the only outcome this window has.
     static_cast<void>(procedure.download_f(QFile::encodeName(path).toStdString(), m_program.DownloadAddress));
 }

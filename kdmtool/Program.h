@@ -6,6 +6,7 @@
 #include "FrameCapture.h"
 
 #include "devicelink/DeviceLink.h"
+#include "flash/FlashDownload.h"
 #include "ui/FileDialogs.h"
 #include "ui/TickTimer.h"
 
@@ -25,6 +26,9 @@ struct Program {
 
     // Flash address of the next command-file download.
     std::int32_t DownloadAddress = 0;
+    // How long a flash download waits for the unit's checksum, and by which
+    // clock: the real one, unless a test runs the program on a simulated unit.
+    kdm::flash::ChecksumWait checksumWait{};
 
     // The last captured frame, kept across captures and windows: its geometry
     // and its pixels, CaptureWidth x CaptureHeight x (blue, green, red), rows

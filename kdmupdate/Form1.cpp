@@ -208,22 +208,25 @@ bool Form1::runRecord(const kdm::flash::PackageRecord &record, const std::filesy
     return true;
 }
 
+kdm::flash::FlashDownload Form1::flashDownload()
+{
+    return kdm::flash::FlashDownload(m_program.link, *m_downloadWindow, kdm::flash::UpdateToolStyle,
+                                     m_program.checksumWait);
+}
+
 bool Form1::download_f(const std::filesystem::path &path)
 {
-    kdm::flash::FlashDownload download(m_program.link, *m_downloadWindow, kdm::flash::UpdateToolStyle);
-    return download.download_f(path, m_program.DownloadAddress);
+    return flashDownload().download_f(path, m_program.DownloadAddress);
 }
 
 bool Form1::bindownload(const std::filesystem::path &path)
 {
-    kdm::flash::FlashDownload download(m_program.link, *m_downloadWindow, kdm::flash::UpdateToolStyle);
-    return download.bindownload(m_program.ImageBuffer, utf8(path), m_program.DownloadAddress);
+    return flashDownload().bindownload(m_program.ImageBuffer, utf8(path), m_program.DownloadAddress);
 }
 
 bool Form1::bindownload_short(const std::filesystem::path &path)
 {
-    kdm::flash::FlashDownload download(m_program.link, *m_downloadWindow, kdm::flash::UpdateToolStyle);
-    return download.bindownload_short(m_program.ImageBuffer, utf8(path), m_program.DownloadAddress);
+    return flashDownload().bindownload_short(m_program.ImageBuffer, utf8(path), m_program.DownloadAddress);
 }
 
 bool Form1::hex_f(const std::filesystem::path &path)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Program.h"
+#include "flash/FlashDownload.h"
 #include "flash/UpdatePackage.h"
 
 #include <QPixmap>
@@ -51,6 +52,8 @@ private:
     std::optional<std::filesystem::path> runRecords(const std::vector<kdm::flash::PackageRecord> &records,
                                                     const std::filesystem::path &folder);
     [[nodiscard]] bool runRecord(const kdm::flash::PackageRecord &record, const std::filesystem::path &image);
+    // The download procedure on this window's controls.
+    kdm::flash::FlashDownload flashDownload();
     [[nodiscard]] bool binaryDownload(const std::filesystem::path &path, std::size_t byteCount);
     [[nodiscard]] bool hexDownload(const std::filesystem::path &path, kdm::flash::HexImageKind kind);
     void showMicrocontrollerWindow();

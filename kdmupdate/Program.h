@@ -4,6 +4,7 @@
 #pragma once
 
 #include "devicelink/DeviceLink.h"
+#include "flash/FlashDownload.h"
 #include "flash/HexRecords.h"
 #include "ui/FileDialogs.h"
 #include "ui/TickTimer.h"
@@ -21,6 +22,9 @@ struct Program {
     std::function<void()> endProgram;
 
     std::int32_t DownloadAddress = 0;
+    // How long a flash download waits for the unit's checksum, and by which
+    // clock: the real one, unless a test runs the program on a simulated unit.
+    kdm::flash::ChecksumWait checksumWait{};
     // Zero at start and never cleared: a hex-record image overwrites only the
     // bytes it supplies.
     kdm::flash::ImageBuffer ImageBuffer{};
