@@ -116,6 +116,7 @@ void DeviceLink::receive()
     m_replyReport.assign(static_cast<std::size_t>(std::max(m_unitCaps.input, UnitMinimumLengths.input)), 0);
     const std::span<std::uint8_t> report(m_replyReport.data(), static_cast<std::size_t>(std::max(m_unitCaps.input, 1)));
     const int count = m_unitReadHandle->read(report, ReadTimeout);
+    m_replyArrived = count > 0;
     if (count == 0) {
         diagnose("no input report within 1000 ms");
     } else if (count < 0) {
@@ -127,6 +128,7 @@ void DeviceLink::receive()
 
 void DeviceLink::clearReply()
 {
+    m_replyArrived = false;
     m_replyReport.assign(static_cast<std::size_t>(UnitMinimumLengths.input), 0);
 }
 

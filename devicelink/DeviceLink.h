@@ -65,6 +65,12 @@ public:
     // can be read whatever the unit's input report length.
     const std::vector<std::uint8_t> &ReplyReport() const { return m_replyReport; }
 
+    // Whether the last ReceiveInputReport got an input report. False when it
+    // timed out, the read failed, no unit is open or another caller holds the
+    // link: an all-zero ReplyReport alone cannot tell a silent unit from one
+    // that sent zeros (a black picture line).
+    bool replyArrived() const { return m_replyArrived; }
+
     // -1 once a unit has been opened (it stays -1 for the run), 0 before.
     std::int16_t UnitFound() const { return m_unitFound; }
 
@@ -116,6 +122,7 @@ private:
     std::string m_unitPath;
     ReportLengths m_unitCaps;
     std::vector<std::uint8_t> m_replyReport;
+    bool m_replyArrived = false;
     bool m_claimed = false;
     std::function<void(std::string_view)> m_diagnostics;
 };

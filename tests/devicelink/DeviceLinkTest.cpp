@@ -206,10 +206,18 @@ TEST(ReceiveInputReport, TimeOutLeavesAnAllZeroReplyAfterOneSecondAtMost)
     transport.replies.push_back(reply({9, 9, 9}));
     link.ReceiveInputReport();
     ASSERT_EQ(link.ReplyReport()[1], 9);
+    EXPECT_TRUE(link.replyArrived());
 
     link.ReceiveInputReport();
     EXPECT_TRUE(allZero(link.ReplyReport()));
+    EXPECT_FALSE(link.replyArrived());
     EXPECT_EQ(transport.readTimeouts.back(), std::chrono::milliseconds(1000));
+
+    // A report of zeros (a black line) is a reply all the same.
+    transport.replies.push_back(reply({}));
+    link.ReceiveInputReport();
+    EXPECT_TRUE(allZero(link.ReplyReport()));
+    EXPECT_TRUE(link.replyArrived());
 }
 
 TEST(ReceiveInputReport, ReplyIsAlwaysLongEnoughForSixtyFourReplyBytes)
@@ -260,6 +268,7 @@ TEST(ReceiveInputReport, UnpluggedUnitGivesZerosAndIsNotSearchedAgain)
     link.SendOutputReport(2, 0, 0, 0, 0, 0, 0, 0);
     link.ReceiveInputReport();
     EXPECT_TRUE(allZero(link.ReplyReport()));
+    EXPECT_FALSE(link.replyArrived());
     EXPECT_EQ(link.UnitFound(), -1);
     EXPECT_EQ(transport.enumerations, 1);
 }
@@ -298,6 +307,7 @@ TEST(Exclusive, OnlyTheHolderReachesTheUnit)
         link.SendOutputReport(19, 5, 0, 0, 0, 0, 0, 0); // a remote key in the middle
         link.ReceiveInputReport();
         EXPECT_TRUE(allZero(link.ReplyReport()));
+        EXPECT_FALSE(link.replyArrived()); // though the stream's reply waits
         stream->SendOutputReport({0xDE, 0xAD, 0xBE, 0xEF, 1, 2, 3, 4});
         stream->ReceiveInputReport();
         EXPECT_EQ(link.ReplyReport()[1], 0x77);
