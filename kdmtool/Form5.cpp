@@ -303,12 +303,23 @@ void Form5::transferFrame(const CaptureGeometry &geometry)
     kdm::DeviceLink &link = m_program.link;
     const auto reports = static_cast<std::uint8_t>(reportsPerLine(geometry));
     const QPointer<Form5> self(this);
+    // Receives in a row that brought no report. More of them than a line has
+    // reports means the unit has stopped answering (unplugged, switched off),
+    // not just lost a report or a line: each further line would wait out a
+    // time-out per report, hours for a whole frame, only to store the zeros
+    // FrameBuffer already holds.
+    int unanswered = 0;
     while (assembler.line() < geometry.CaptureHeight) {
         link.CommandReport[0] = kdm::code(kdm::Command::LineRead);
         link.CommandReport[1] = reports;
         link.SendOutputReport(link.CommandReport);
         for (int report = 0; report < reports; ++report) {
             link.ReceiveInputReport();
+            unanswered = link.replyArrived() ? 0 : unanswered + 1;
+            if (unanswered > reports) {
+                Text1->setText(NoPictureText);
+                return;
+            }
             assembler.take(std::span(link.ReplyReport()).subspan(1, LinePayloadBytes));
         }
         const int y = assembler.line();

@@ -47,6 +47,9 @@ private:
     void showLivePicture();         // Command10
     void advanceCaptureTicks();     // Timer1
 
+    // Reads the frame line by line into FrameBuffer. A lost report leaves
+    // zeros and the transfer goes on; a unit that answers none of more
+    // reports in a row than a line has ends it, with the no-picture text.
     void transferFrame(const CaptureGeometry &geometry);
     void fitPicture(const CaptureGeometry &geometry);
     // Resets CaptureTicks and processes events until it has reached `ticks`.
