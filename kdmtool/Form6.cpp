@@ -163,12 +163,15 @@ TimingAdjustment::Pause Form6::pauseWhileOpen()
 
 void Form6::setLoading(bool loading)
 {
+    using Opening = TimingAdjustment::Opening;
     m_loading = loading;
-    // Nothing is offered that would write to a block the unit cannot address.
-    const bool writable = !loading && m_timing.blockAddressable();
+    // Nothing is offered that would write to a block the unit cannot address
+    // or that the opening did not read in full; a block with lost reads is not
+    // saved either, since its file would bring the zeros back to the unit.
+    const bool writable = !loading && m_opening == Opening::Read;
     for (QWidget *control : std::initializer_list<QWidget *>{Frame1, Frame2, Frame3, Frame4, Command2})
         control->setEnabled(writable);
-    Command1->setEnabled(!loading);
+    Command1->setEnabled(!loading && m_opening != Opening::Incomplete);
 }
 
 void Form6::loadFromUnit()
@@ -182,8 +185,10 @@ void Form6::loadFromUnit()
         return;
     }
     const TimingAdjustment::Pause pause = pauseWhileOpen();
-    if (m_timing.readFromUnit(pause) == TimingAdjustment::Opening::Interrupted)
+    const TimingAdjustment::Opening opening = m_timing.readFromUnit(pause);
+    if (opening == TimingAdjustment::Opening::Interrupted)
         return; // the window is closed or gone: touch nothing
+    m_opening = opening;
     showMirror();
     setLoading(false);
 }

@@ -4,6 +4,8 @@
 //
 // When first shown it reads the block from the unit (TimingAccess open, ten
 // reads with pauses); closing it tells the unit that timing access ends.
+// An opening that lost a reply shows what it read but offers nothing that
+// writes or saves; the window is closed and opened again to read afresh.
 // While one of its sequences pauses, its controls are disabled, so neither a
 // second load nor a bar change can run inside it. Closing the window during a
 // pause ends the sequence there: the unit gets TimingWriteEnd for any writes
@@ -60,6 +62,8 @@ private:
     // What the shared file dialog last held: the save pattern or the last file chosen.
     QString m_dialogFileName;
     bool m_loading = true;
+    // What the opening found; until it has ended nothing is offered.
+    TimingAdjustment::Opening m_opening = TimingAdjustment::Opening::Interrupted;
     bool m_openingStarted = false;
     bool m_closed = false;
 

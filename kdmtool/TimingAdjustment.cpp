@@ -82,6 +82,7 @@ TimingAdjustment::Opening TimingAdjustment::readFromUnit(const Pause &pause)
     link.CommandReport[1] = 1;
     link.SendOutputReport(link.CommandReport);
     link.ReceiveInputReport();
+    bool everyReplyArrived = link.replyArrived();
     const auto &reply = link.ReplyReport();
     m_program.TimingBase = static_cast<std::uint16_t>(reply[1] | (reply[2] << 8));
     if (!blockAddressable())
@@ -95,11 +96,12 @@ TimingAdjustment::Opening TimingAdjustment::readFromUnit(const Pause &pause)
         link.CommandReport[3] = static_cast<std::uint8_t>(address >> 8);
         link.SendOutputReport(link.CommandReport);
         link.ReceiveInputReport();
+        everyReplyArrived = everyReplyArrived && link.replyArrived();
         std::copy_n(link.ReplyReport().begin() + 1, ReadBytes, m_program.TimingMirror.begin() + offset);
         if (!pause())
             return Opening::Interrupted; // this object may be gone: touch nothing
     }
-    return Opening::Read;
+    return everyReplyArrived ? Opening::Read : Opening::Incomplete;
 }
 
 void TimingAdjustment::closeAccess()

@@ -57,11 +57,15 @@ public:
 
     enum class Opening {
         Read,          // TimingBase set, mirror offsets 0 to 79 read
+        Incomplete,    // as Read, but a reply did not arrive: its bytes read as zeros
         Unaddressable, // TimingBase set, but the block runs past 0xFFFF: nothing read
         Interrupted,   // a pause said stop: the window is closed or gone
     };
     // The opening: TimingAccess open (which tells TimingBase), then ten
-    // TimingReads into the mirror, each followed by a pause.
+    // TimingReads into the mirror, each followed by a pause. A lost reply
+    // does not stop it; it is Incomplete then, and the block is not known:
+    // a group written from it would put zeros into registers the user never
+    // touched, or, with the TimingAccess reply lost, go to address 0 up.
     [[nodiscard]] Opening readFromUnit(const Pause &pause);
 
     // TimingAccess close, reply read and ignored.

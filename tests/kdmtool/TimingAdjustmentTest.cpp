@@ -207,14 +207,34 @@ TEST(TimingOpening, AStopAtAPauseEndsTheReadsThere)
     EXPECT_EQ(sentReports(f.transport, Command::TimingRead).size(), 3u);
 }
 
-TEST(TimingOpening, ASilentUnitGivesBaseZeroAndAZeroBlock)
+TEST(TimingOpening, ASilentUnitGivesBaseZeroAndAZeroBlockThatIsNotKnown)
 {
     TimingFixture f;
     f.transport.addFault({kdm::sim::Fault::Kind::VanishAfter, 0});
-    EXPECT_EQ(f.timing.readFromUnit(f.pause), TimingAdjustment::Opening::Read);
+    EXPECT_EQ(f.timing.readFromUnit(f.pause), TimingAdjustment::Opening::Incomplete);
     EXPECT_EQ(f.program.TimingBase, 0);
     for (int k = 0; k < 80; ++k)
         EXPECT_EQ(f.mirror(k), 0) << k;
+}
+
+TEST(TimingOpening, OneLostReplyLeavesZerosForItsBytesAndTheBlockNotKnown)
+{
+    using kdm::sim::Fault;
+    // Report 1 is the TimingAccess open, reports 2 to 11 read blocks 0 to 9.
+    for (int block : {0, 9}) {
+        SCOPED_TRACE(block);
+        TimingFixture f;
+        f.transport.addFault({Fault::Kind::DropReply, std::uint64_t(block + 2)});
+        EXPECT_EQ(f.timing.readFromUnit(f.pause), TimingAdjustment::Opening::Incomplete);
+        EXPECT_EQ(f.pauses, 10); // the reads went on
+        EXPECT_EQ(f.program.TimingBase, 0x1240);
+        for (int k = 0; k < 80; ++k)
+            EXPECT_EQ(f.mirror(k), k / 8 == block ? 0 : f.unit().timingRegister(std::uint16_t(0x1240 + k))) << k;
+    }
+    TimingFixture f;
+    f.transport.addFault({Fault::Kind::DropReply, 1});
+    EXPECT_EQ(f.timing.readFromUnit(f.pause), TimingAdjustment::Opening::Incomplete);
+    EXPECT_EQ(f.program.TimingBase, 0); // as from a silent unit
 }
 
 TEST(TimingChange, IsRefusedWhileAFlashDownloadHoldsTheLink)
