@@ -13,6 +13,8 @@ namespace kdm::test {
 
 struct FlashWire {
     std::vector<CommandBytes8> commands;
+    // The number of each command's report, counting every output report from 1.
+    std::vector<std::uint64_t> commandNumbers;
     std::vector<std::uint8_t> data; // the bytes of every data report, in order
     std::size_t dataReports = 0;
 
@@ -27,9 +29,11 @@ inline FlashWire splitWire(const std::vector<sim::TraceEntry> &trace)
 {
     FlashWire wire;
     std::uint32_t dataLeft = 0;
+    std::uint64_t number = 0;
     for (const sim::TraceEntry &entry : trace) {
         if (!entry.out)
             continue;
+        ++number;
         if (dataLeft > 0) {
             wire.data.insert(wire.data.end(), entry.bytes.begin(), entry.bytes.end());
             ++wire.dataReports;
@@ -39,6 +43,7 @@ inline FlashWire splitWire(const std::vector<sim::TraceEntry> &trace)
         CommandBytes8 command{};
         std::copy_n(entry.bytes.begin(), command.size(), command.begin());
         wire.commands.push_back(command);
+        wire.commandNumbers.push_back(number);
         if (command[0] == 1) // FlashWrite: the byte count in bytes 5-7
             dataLeft = (command[5] | command[6] << 8 | command[7] << 16) / 8u;
     }
