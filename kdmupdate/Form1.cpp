@@ -156,12 +156,15 @@ void Form1::runUpdate()
     Command21->setEnabled(false);
     Command1->setEnabled(false);
     m_running = true;
-    std::optional<std::filesystem::path> failedImage;
+    RunEnd end;
     if (const auto problem = kdm::flash::checkPackageImages(records, folder))
-        failedImage = problem->image;
+        end.failedImage = problem->image;
     else
-        failedImage = runRecords(records, folder);
-    Text1->setText(failedImage ? WriteErrorBefore + displayPath(*failedImage) + WriteErrorAfter : UpdateFinished);
+        end = runRecords(records, folder);
+    if (end.failedImage)
+        Text1->setText(WriteErrorBefore + displayPath(*end.failedImage) + WriteErrorAfter);
+    else if (!end.stopped) // a run that Exit or a close cut short did not end normally
+        Text1->setText(UpdateFinished);
     m_running = false;
     Command1->setEnabled(true);
     Command21->setEnabled(true);
@@ -169,19 +172,19 @@ void Form1::runUpdate()
         endNow();
 }
 
-std::optional<std::filesystem::path> Form1::runRecords(const std::vector<kdm::flash::PackageRecord> &records,
-                                                       const std::filesystem::path &folder)
+Form1::RunEnd Form1::runRecords(const std::vector<kdm::flash::PackageRecord> &records,
+                                const std::filesystem::path &folder)
 {
     for (const kdm::flash::PackageRecord &record : records) {
         // Closing the window or Exit during a run stop it between two records,
         // never inside a download.
         if (m_endRequested)
-            break;
+            return {std::nullopt, true};
         const std::filesystem::path image = kdm::flash::imagePath(folder, record.file);
         if (!runRecord(record, image))
-            return image;
+            return {image, false};
     }
-    return std::nullopt;
+    return {};
 }
 
 bool Form1::runRecord(const kdm::flash::PackageRecord &record, const std::filesystem::path &image)

@@ -47,10 +47,12 @@ protected:
 private:
     void presenceCheck();
     void runUpdate();
-    // Runs the records one after the other; the image of the first that
-    // fails, or nullopt when all succeeded.
-    std::optional<std::filesystem::path> runRecords(const std::vector<kdm::flash::PackageRecord> &records,
-                                                    const std::filesystem::path &folder);
+    struct RunEnd {
+        std::optional<std::filesystem::path> failedImage; // the image of the record that failed
+        bool stopped = false;                             // an end request came before a record
+    };
+    // Runs the records one after the other, up to the first that fails.
+    RunEnd runRecords(const std::vector<kdm::flash::PackageRecord> &records, const std::filesystem::path &folder);
     [[nodiscard]] bool runRecord(const kdm::flash::PackageRecord &record, const std::filesystem::path &image);
     // The download procedure on this window's controls.
     kdm::flash::FlashDownload flashDownload();
