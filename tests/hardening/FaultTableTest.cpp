@@ -9,6 +9,8 @@
 
 #include "support/FlashWire.h"
 
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -25,6 +27,7 @@ enum class Fault {
     Garbage,    // every reply from the report on is random bytes
     NeverReady, // the unit never says its checksum is ready
     WrongSum,   // the unit's checksum is one off
+    Close,      // the user closes the sequence's window as the report goes out
 };
 
 struct Point {
@@ -78,6 +81,7 @@ const Row Rows[] = {
     {TimingWindow,  Vanish,     middle(TimingRead),     ReadOnly,       5},
     {TimingWindow,  Garbage,    first(TimingAccess),    ShowsWhatCame,  0},
     {TimingWindow,  Garbage,    middle(TimingRead),     ShowsWhatCame,  0},
+    {TimingWindow,  Close,      middle(TimingRead),     ClosedMidway,   0},
 
     {TimingLoad,    None,       nowhere,                Loaded,         0},
     {TimingLoad,    Drop,       first(TimingWrite),     Loaded,         1},
@@ -86,6 +90,7 @@ const Row Rows[] = {
     {TimingLoad,    Vanish,     atStart,                LoadedUnitGone, 21},
     {TimingLoad,    Vanish,     middle(TimingWrite),    LoadedUnitGone, 11},
     {TimingLoad,    Garbage,    first(TimingWrite),     Loaded,         0},
+    {TimingLoad,    Close,      middle(TimingWrite),    ClosedMidway,   0},
 
     {Capture,       None,       nowhere,                Captured,       0},
     {Capture,       Drop,       first(FrameInfo),       FpgaMessage,    1},  // the window's load
@@ -103,6 +108,7 @@ const Row Rows[] = {
     {Capture,       DropOne,    last(LineRead),         Captured,       1},
     {Capture,       Vanish,     last(LineRead),         Captured,       1},  // only FreezeSet's reply is lost
     {Capture,       Drop,       first(FreezeSet),       Captured,       1},
+    {Capture,       Close,      middle(LineRead),       ClosedMidway,   0},
 
     {Rec,           None,       nowhere,                Recorded,       0},
     {Rec,           Drop,       first(ImageMemory),     Recorded,       1},
@@ -110,6 +116,7 @@ const Row Rows[] = {
     {Rec,           Vanish,     atStart,                RecordLost,     3},
     {Rec,           Vanish,     first(ImageMemory),     RecordLost,     2},
     {Rec,           Garbage,    first(ImageMemory),     Recorded,       0},
+    {Rec,           Close,      first(ImageMemory),     ClosedMidway,   0},
 
     {RemoteKeys,    None,       nowhere,                AllKeys,        0},
     {RemoteKeys,    Drop,       middle(RemoteKey),      AllKeys,        1},
@@ -128,6 +135,7 @@ const Row Rows[] = {
     {CommandFile,   Garbage,    first(StatusPoll),      WriteError,     0},
     {CommandFile,   NeverReady, nowhere,                NoAnswer,       0},
     {CommandFile,   WrongSum,   nowhere,                WriteError,     0},
+    {CommandFile,   Close,      midStream,              ClosedMidway,   0},
 
     {Presence,      None,       nowhere,                Recognised,     0},
     {Presence,      Absent,     nowhere,                NotRecognised,  0},
@@ -146,6 +154,7 @@ const Row Rows[] = {
     {UpdatePackage, Garbage,    first(StatusPoll),      FailedAtFirst,  0},
     {UpdatePackage, NeverReady, nowhere,                FailedAtFirst,  0},
     {UpdatePackage, WrongSum,   nowhere,                FailedAtFirst,  0},
+    {UpdatePackage, Close,      midStream,              ClosedMidway,   0},
 };
 // clang-format on
 
@@ -217,12 +226,19 @@ void inject(SequenceRun &run, Fault fault, std::uint64_t at)
     case WrongSum:
         transport.unit().setChecksumError(1);
         break;
+    case Close:
+        transport.setTraceSink([&run, at, sent = std::uint64_t{0}](std::string_view line) mutable {
+            if (line.starts_with("OUT") && ++sent == at)
+                QTimer::singleShot(0, [&run] { run.closeWindow(); });
+        });
+        break;
     }
 }
 
 std::string faultName(Fault fault)
 {
-    constexpr const char *names[] = {"None", "Absent", "Drop", "DropOne", "Vanish", "Garbage", "NeverReady", "WrongSum"};
+    constexpr const char *names[] = {"None",    "Absent",     "Drop",     "DropOne", "Vanish",
+                                     "Garbage", "NeverReady", "WrongSum", "Close"};
     return names[static_cast<std::size_t>(fault)];
 }
 
@@ -303,6 +319,7 @@ TEST_P(FaultTable, EndsInBoundedTimeUsableAndTrueToWhatHappened)
     inject(*run, row.fault, at);
     run->drive();
     run->expect(row.outcome);
+    RecordProperty("timeouts", run->timeouts());
     EXPECT_LE(run->timeouts(), row.maxTimeouts);
 }
 

@@ -47,8 +47,13 @@ std::string_view name(Outcome outcome)
         "Connected", "NotConnected", "ShowsTheUnit", "ReadOnly", "ShowsWhatCame", "Loaded",   "LoadedUnitGone",
         "Captured",  "Refused",      "Abandoned",    "FpgaMessage", "Recorded",   "RecordLost", "AllKeys",
         "KeysUntilGone", "WriteOk",  "WriteError",   "NoAnswer", "Recognised",    "NotRecognised", "Finished",
-        "FailedAtFirst"};
+        "FailedAtFirst", "ClosedMidway"};
     return names[static_cast<std::size_t>(outcome)];
+}
+
+void SequenceRun::closeWindow()
+{
+    ADD_FAILURE() << "this sequence runs in no window of its own to close";
 }
 
 void SequenceRun::markBodyStart()
@@ -283,6 +288,20 @@ protected:
             std::count_if(sent.begin(), sent.end(), [](const CommandBytes8 &r) { return r[1] == 0; }));
     }
 
+    void closeWindow() override
+    {
+        if (form6)
+            form6->close();
+    }
+    // The window went, with one access close; `writes` TimingWrites reached the unit before.
+    void expectGoneMidway()
+    {
+        deleteClosedWindows();
+        EXPECT_TRUE(form6.isNull());
+        EXPECT_EQ(countAccessCloses(), 1u);
+        EXPECT_FALSE(f.unit().timingAccessOpen());
+    }
+
     QPointer<kdmtool::Form6> form6;
 };
 
@@ -292,6 +311,8 @@ public:
     void drive() override
     {
         openTimingWindow();
+        if (!form6)
+            return; // closed during the opening
         m_opened = shownNow();
         expectClosesWithAccessClose();
     }
@@ -313,6 +334,11 @@ public:
             break;
         case Outcome::ShowsWhatCame:
             break; // nothing tells garbage from a block
+        case Outcome::ClosedMidway:
+            expectGoneMidway();
+            EXPECT_LT(count(f.transport, Command::TimingRead), 10u);
+            EXPECT_EQ(f.unit().timingWriteEnds(), 0);
+            break;
         default:
             UNEXPECTED_OUTCOME(outcome);
         }
@@ -340,6 +366,13 @@ public:
     }
     void expect(Outcome outcome) override
     {
+        if (outcome == Outcome::ClosedMidway) {
+            // The writes that went out are concluded once.
+            expectGoneMidway();
+            EXPECT_LT(count(f.transport, Command::TimingWrite), 19u);
+            EXPECT_EQ(f.unit().timingWriteEnds(), 1);
+            return;
+        }
         ASSERT_TRUE(form6);
         EXPECT_TRUE(std::equal(m_file.begin(), m_file.begin() + 256, f.program.TimingMirror.begin()));
         const Shown loaded = shownNow();
@@ -393,6 +426,17 @@ protected:
         EXPECT_TRUE(form5.isNull());
     }
 
+    void closeWindow() override
+    {
+        if (form5)
+            form5->close();
+    }
+    bool goneAfterDeletes()
+    {
+        deleteClosedWindows();
+        return form5.isNull();
+    }
+
     static constexpr sim::FrameSize Frame{200, 150};
     QPointer<kdmtool::Form5> form5;
 };
@@ -407,8 +451,15 @@ public:
     }
     void expect(Outcome outcome) override
     {
-        ASSERT_TRUE(form5);
         const std::size_t lines = count(f.transport, Command::LineRead);
+        if (outcome == Outcome::ClosedMidway) {
+            // The capture stopped after its line and the unit left the still picture.
+            EXPECT_TRUE(goneAfterDeletes());
+            EXPECT_LT(lines, std::size_t(Frame.height));
+            EXPECT_EQ(test::sentReports(f.transport).back()[0], code(Command::FreezeSet));
+            return;
+        }
+        ASSERT_TRUE(form5);
         switch (outcome) {
         case Outcome::Captured:
             EXPECT_EQ(text(), frameSizeText(Frame.width, Frame.height));
@@ -449,6 +500,13 @@ public:
     }
     void expect(Outcome outcome) override
     {
+        if (outcome == Outcome::ClosedMidway) {
+            // The recording was carried to its end before the window went.
+            EXPECT_TRUE(goneAfterDeletes());
+            EXPECT_TRUE(f.unit().storedImages()[0].has_value());
+            EXPECT_EQ(count(f.transport, Command::ImageMemory), 1u + 3u); // the load's and REC's three
+            return;
+        }
         ASSERT_TRUE(form5);
         EXPECT_TRUE(child<QCheckBox>(form5, "Check1")->isChecked());
         expectEnabled(form5, {"Command1", "Command2", "Command5"}, true);
@@ -528,6 +586,7 @@ public:
         const QString verdict = child<QLineEdit>(form1.get(), "Text1")->text();
         switch (outcome) {
         case Outcome::WriteOk:
+        case Outcome::ClosedMidway: // the download is finished first
             EXPECT_TRUE(verdict.startsWith(SuccessVerdictStart)) << verdict.toStdString();
             EXPECT_TRUE(verdict.contains(QStringLiteral("  Write OK  rom="))) << verdict.toStdString();
             EXPECT_TRUE(flashHolds(f.unit(), CommandFileAddress, m_file));
@@ -541,11 +600,16 @@ public:
         default:
             UNEXPECTED_OUTCOME(outcome);
         }
+        if (outcome == Outcome::ClosedMidway) {
+            EXPECT_EQ(f.programEnds, 1); // then the program ended
+            return;
+        }
         expectMainWindowEnabled(true);
         ASSERT_TRUE(form2);
         EXPECT_TRUE(form2->isEnabled());
         expectProgramEndsOnClose();
     }
+    void closeWindow() override { form1->close(); }
 
 private:
     std::vector<std::uint8_t> m_file;
@@ -655,12 +719,21 @@ public:
                 EXPECT_FALSE(command[0] == code(Command::FlashWrite) && command[4] == (PlainImageAddress >> 16))
                     << "the second record ran";
             break;
+        case Outcome::ClosedMidway:
+            // The record in progress was finished, no further one started,
+            // and nothing says the update ended normally.
+            EXPECT_TRUE(flashHolds(f.unit(), HexImageAddress, m_hexImage));
+            EXPECT_FALSE(secondWritten);
+            EXPECT_NE(text("Text1").toStdString(), UpdateFinishedText.toStdString());
+            EXPECT_EQ(f.programEnds, 1);
+            return;
         default:
             UNEXPECTED_OUTCOME(outcome);
         }
         expectEnabled(form1.get(), {"Command21", "Command1"}, true);
         expectExitEnds();
     }
+    void closeWindow() override { form1->close(); }
 
 private:
     std::vector<std::uint8_t> m_hexImage;

@@ -51,6 +51,8 @@ enum class Outcome {
     NotRecognised, // presence: not recognised, Update disabled
     Finished,      // update: the normal-end text, both images written
     FailedAtFirst, // update: the write-error text naming the first image, the second never written
+    ClosedMidway,  // the window was closed during the sequence: it ended at its next safe point,
+                   // sent what ends it properly, and claims nothing it did not do
 };
 
 std::string_view name(Outcome outcome);
@@ -68,6 +70,10 @@ public:
     // buttons' state, and that the windows still answer (a further click,
     // closing). Reports failures through GoogleTest.
     virtual void expect(Outcome outcome) = 0;
+
+    // Closes the window the sequence runs in, as its close box does; called
+    // from the event loop while the sequence runs.
+    virtual void closeWindow();
 
     virtual sim::SimTransport &transport() = 0;
 
