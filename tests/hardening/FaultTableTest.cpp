@@ -32,9 +32,9 @@ enum class Fault {
 
 struct Point {
     enum class Which {
-        Nowhere,   // the fault needs no report
-        Start,     // before the sequence's first report
-        First,     // the first, middle or last report of `command`
+        Nowhere, // the fault needs no report
+        Start,   // before the sequence's first report
+        First,   // the first, middle or last report of `command`
         Middle,
         Last,
         MidStream, // the middle data report of the first write stream
@@ -48,9 +48,18 @@ constexpr Point nowhere{};
 constexpr Point atStart{Point::Which::Start};
 constexpr Point midStream{Point::Which::MidStream};
 constexpr Point streamEnd{Point::Which::StreamEnd};
-constexpr Point first(Command command) { return {Point::Which::First, command}; }
-constexpr Point middle(Command command) { return {Point::Which::Middle, command}; }
-constexpr Point last(Command command) { return {Point::Which::Last, command}; }
+constexpr Point first(Command command)
+{
+    return {Point::Which::First, command};
+}
+constexpr Point middle(Command command)
+{
+    return {Point::Which::Middle, command};
+}
+constexpr Point last(Command command)
+{
+    return {Point::Which::Last, command};
+}
 
 struct Row {
     Sequence sequence;

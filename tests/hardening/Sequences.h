@@ -29,30 +29,30 @@ std::string_view name(Sequence sequence);
 
 // What a sequence ends in, as its windows show it and the unit holds it.
 enum class Outcome {
-    Connected,     // start-up: "Connect", the four buttons enabled
-    NotConnected,  // start-up: "No Connect", the four buttons disabled
-    ShowsTheUnit,  // timing window: bars show the unit's block, everything enabled
-    ReadOnly,      // timing window: a reply of the opening was lost, nothing offered that writes or saves
-    ShowsWhatCame, // timing window: bars show what the replies carried (garbage cannot be told apart)
-    Loaded,        // timing load: bars show the file, the unit holds it and got TimingWriteEnd
+    Connected,      // start-up: "Connect", the four buttons enabled
+    NotConnected,   // start-up: "No Connect", the four buttons disabled
+    ShowsTheUnit,   // timing window: bars show the unit's block, everything enabled
+    ReadOnly,       // timing window: a reply of the opening was lost, nothing offered that writes or saves
+    ShowsWhatCame,  // timing window: bars show what the replies carried (garbage cannot be told apart)
+    Loaded,         // timing load: bars show the file, the unit holds it and got TimingWriteEnd
     LoadedUnitGone, // timing load: bars show the file (the load ran to its end); the unit went before the end
-    Captured,      // capture: the size text, every line read, save offered
-    Refused,       // capture: the no-picture text, no line read, nothing to save
-    Abandoned,     // capture: the no-picture text, the transfer ended early
-    FpgaMessage,   // capture window load: the FPGA text, capture and REC disabled
-    Recorded,      // REC: slot 1 marked used and recorded by the unit
-    RecordLost,    // REC: slot 1 marked used, the unit went before it recorded
-    AllKeys,       // remote keys: the unit took all three
-    KeysUntilGone, // remote keys: the unit took those before it went
-    WriteOk,       // download: the success verdict, the flash holds the file
-    WriteError,    // download: a "Write error" verdict
-    NoAnswer,      // download: the "Write error" verdict for a checksum never ready
-    Recognised,    // presence: recognised, Update enabled
-    NotRecognised, // presence: not recognised, Update disabled
-    Finished,      // update: the normal-end text, both images written
-    FailedAtFirst, // update: the write-error text naming the first image, the second never written
-    ClosedMidway,  // the window was closed during the sequence: it ended at its next safe point,
-                   // sent what ends it properly, and claims nothing it did not do
+    Captured,       // capture: the size text, every line read, save offered
+    Refused,        // capture: the no-picture text, no line read, nothing to save
+    Abandoned,      // capture: the no-picture text, the transfer ended early
+    FpgaMessage,    // capture window load: the FPGA text, capture and REC disabled
+    Recorded,       // REC: slot 1 marked used and recorded by the unit
+    RecordLost,     // REC: slot 1 marked used, the unit went before it recorded
+    AllKeys,        // remote keys: the unit took all three
+    KeysUntilGone,  // remote keys: the unit took those before it went
+    WriteOk,        // download: the success verdict, the flash holds the file
+    WriteError,     // download: a "Write error" verdict
+    NoAnswer,       // download: the "Write error" verdict for a checksum never ready
+    Recognised,     // presence: recognised, Update enabled
+    NotRecognised,  // presence: not recognised, Update disabled
+    Finished,       // update: the normal-end text, both images written
+    FailedAtFirst,  // update: the write-error text naming the first image, the second never written
+    ClosedMidway,   // the window was closed during the sequence: it ended at its next safe point,
+                    // sent what ends it properly, and claims nothing it did not do
 };
 
 std::string_view name(Outcome outcome);
