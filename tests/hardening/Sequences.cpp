@@ -7,6 +7,7 @@
 #include "kdmtool/StatusTextBox.h"
 #include "kdmtool/TimingParameters.h"
 #include "kdmupdate/Form1.h"
+#include "kdmupdate/Form2.h"
 #include "support/FlashWire.h"
 #include "support/ToolFixture.h"
 #include "support/TraceReports.h"
@@ -707,7 +708,7 @@ public:
         writeBytes(folder.filePath(QStringLiteral("b.bin")), m_plainImage);
         const QString package = folder.filePath(QStringLiteral("update.v5b"));
         std::ofstream(package.toStdString(), std::ios::binary)
-            << "download_hex,main.hex,0\r\ndownload,b.bin,&h30000\r\n";
+            << "download_hex_prog_write,main.hex,0\r\ndownload,b.bin,&h30000\r\n";
 
         form1 = std::make_unique<kdmupdate::Form1>(f.program);
         markBodyStart();
@@ -717,12 +718,15 @@ public:
     void expect(Outcome outcome) override
     {
         const bool secondWritten = flashHolds(f.unit(), PlainImageAddress, m_plainImage);
+        // The microcontroller write is offered only for an image the unit verified.
+        const bool microcontrollerWriteOffered = shown<kdmupdate::Form2>() != nullptr;
         switch (outcome) {
         case Outcome::Finished:
             EXPECT_EQ(text("Text1"), UpdateFinishedText);
             EXPECT_TRUE(text("Text2").startsWith(UpdateSuccessVerdictStart)) << text("Text2").toStdString();
             EXPECT_TRUE(flashHolds(f.unit(), HexImageAddress, m_hexImage));
             EXPECT_TRUE(secondWritten);
+            EXPECT_TRUE(microcontrollerWriteOffered);
             break;
         case Outcome::FailedAtFirst:
             EXPECT_EQ(text("Text1"), UpdateWriteErrorStart +
@@ -730,6 +734,7 @@ public:
                                          QStringLiteral(")"));
             EXPECT_TRUE(text("Text2").startsWith(WriteErrorVerdictStart)) << text("Text2").toStdString();
             EXPECT_FALSE(secondWritten);
+            EXPECT_FALSE(microcontrollerWriteOffered);
             for (const CommandBytes8 &command : test::splitWire(f.transport.trace()).commands)
                 EXPECT_FALSE(command[0] == code(Command::FlashWrite) && command[4] == (PlainImageAddress >> 16))
                     << "the second record ran";

@@ -22,7 +22,7 @@ enum class Sequence {
     RemoteKeys,    // three keys of the remote control panel
     CommandFile,   // kdmtool's command-file download of a 40000-byte file
     Presence,      // kdmupdate's start-up presence check
-    UpdatePackage, // a hex-record image, then a plain image
+    UpdatePackage, // a hex-record image with the microcontroller write, then a plain image
 };
 
 std::string_view name(Sequence sequence);
@@ -49,8 +49,9 @@ enum class Outcome {
     NoAnswer,       // download: the "Write error" verdict for a checksum never ready
     Recognised,     // presence: recognised, Update enabled
     NotRecognised,  // presence: not recognised, Update disabled
-    Finished,       // update: the normal-end text, both images written
-    FailedAtFirst,  // update: the write-error text naming the first image, the second never written
+    Finished,       // update: the normal-end text, both images written, the microcontroller write offered
+    FailedAtFirst,  // update: the write-error text naming the first image, the second never written,
+                    // no microcontroller write offered
     ClosedMidway,   // the window was closed during the sequence: it ended at its next safe point,
                     // sent what ends it properly, and claims nothing it did not do
 };
