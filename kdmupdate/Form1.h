@@ -56,7 +56,6 @@ private:
     [[nodiscard]] bool runRecord(const kdm::flash::PackageRecord &record, const std::filesystem::path &image);
     // The download procedure on this window's controls.
     kdm::flash::FlashDownload flashDownload();
-    [[nodiscard]] bool binaryDownload(const std::filesystem::path &path, std::size_t byteCount);
     [[nodiscard]] bool hexDownload(const std::filesystem::path &path, kdm::flash::HexImageKind kind);
     void showMicrocontrollerWindow();
     // Ends the program, or, during a run, once its current record has finished.
