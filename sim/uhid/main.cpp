@@ -7,6 +7,7 @@
 
 #include "sim/SimEnvironment.h"
 
+#include <sched.h>
 #include <sys/signalfd.h>
 
 #include <csignal>
@@ -40,6 +41,18 @@ std::optional<long> number(const char *text, long low, long high)
     if (end == text || *end != '\0' || value < low || value > high)
         return std::nullopt;
     return value;
+}
+
+// The kernel keeps only 32 output reports for the process behind uhid and
+// drops any more, as a real unit's bus never would: a program streaming
+// flash data must not run ahead of the unit. At a real-time priority the
+// unit runs as soon as a report is queued, even on a single processor.
+void keepUpWithTheWriter()
+{
+    sched_param priority{};
+    priority.sched_priority = sched_get_priority_min(SCHED_FIFO);
+    if (sched_setscheduler(0, SCHED_FIFO, &priority) != 0)
+        std::perror("kdm9-uhid-unit: no real-time priority, a fast writer may lose reports");
 }
 
 bool writeFlash(const char *path, const std::vector<std::uint8_t> &flash)
@@ -116,6 +129,7 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    keepUpWithTheWriter();
     int status = 0;
     {
         kdm::sim::UhidUnit unit(options, {
