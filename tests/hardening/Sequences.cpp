@@ -9,9 +9,8 @@
 #include "kdmupdate/Form1.h"
 #include "kdmupdate/Form2.h"
 #include "support/FlashWire.h"
-#include "support/ToolFixture.h"
+#include "support/ProgramFixture.h"
 #include "support/TraceReports.h"
-#include "support/UpdateFixture.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,7 +2,7 @@
 #include "kdmtool/Form1.h"
 
 #include "support/FlashWire.h"
-#include "support/ToolFixture.h"
+#include "support/ProgramFixture.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #include "kdmtool/Form1.h"
 
-#include "support/ToolFixture.h"
+#include "support/ProgramFixture.h"
 
 #include <QLineEdit>
 #include <QPushButton>

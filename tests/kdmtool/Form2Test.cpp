@@ -2,7 +2,7 @@
 #include "kdmtool/Form2.h"
 #include "kdmtool/RemotePictures.h"
 
-#include "support/ToolFixture.h"
+#include "support/ProgramFixture.h"
 #include "support/TraceReports.h"
 
 #include <QApplication>

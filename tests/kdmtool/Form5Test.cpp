@@ -4,7 +4,7 @@
 #include "kdmtool/Form1.h"
 #include "kdmtool/StatusTextBox.h"
 #include "sim/TestPicture.h"
-#include "support/ToolFixture.h"
+#include "support/ProgramFixture.h"
 #include "ui/Twips.h"
 
 #include <QAbstractButton>

@@ -1,7 +1,7 @@
 #include "kdmtool/Form1.h"
 #include "kdmtool/Form6.h"
 
-#include "support/ToolFixture.h"
+#include "support/ProgramFixture.h"
 #include "support/TraceReports.h"
 
 #include <QApplication>

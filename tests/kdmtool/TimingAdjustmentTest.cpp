@@ -1,6 +1,6 @@
 #include "kdmtool/TimingAdjustment.h"
 
-#include "support/ToolFixture.h"
+#include "support/ProgramFixture.h"
 #include "support/TraceReports.h"
 
 #include <QDir>

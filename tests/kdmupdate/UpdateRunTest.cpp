@@ -2,7 +2,7 @@
 #include "kdmupdate/Form2.h"
 
 #include "support/FlashWire.h"
-#include "support/UpdateFixture.h"
+#include "support/ProgramFixture.h"
 
 #include <QApplication>
 #include <QLineEdit>
