@@ -101,6 +101,16 @@ protected:
 
     QString text1(Form1 &form) { return form.findChild<QLineEdit *>("Text1")->text(); }
 
+    // Runs a package whose one record opens the microcontroller write window;
+    // the window it opened, or null.
+    Form2 *runMicrocontrollerPackage(Form1 &form)
+    {
+        write("prog.hex", hexImage(0x20, 2));
+        choosePackage("download_hex_prog_write,prog.hex,0\n");
+        clickUpdate(form);
+        return visibleMicrocontrollerWindow();
+    }
+
     fs::path m_folder;
     UpdateFixture fixture;
 };
@@ -298,11 +308,8 @@ TEST_F(UpdateRun, MicrocontrollerWindowOpensAndTheRunGoesOn)
 
 TEST_F(UpdateRun, MicrocontrollerWriteCarriesWhatTheLastChecksumLeft)
 {
-    write("prog.hex", hexImage(0x20, 2));
     Form1 form(fixture.program);
-    choosePackage("download_hex_prog_write,prog.hex,0\n");
-    clickUpdate(form);
-    Form2 *shown = visibleMicrocontrollerWindow();
+    Form2 *shown = runMicrocontrollerPackage(form);
     ASSERT_NE(shown, nullptr);
 
     fixture.transport.clearTrace();
@@ -320,12 +327,9 @@ TEST_F(UpdateRun, MicrocontrollerWriteCarriesWhatTheLastChecksumLeft)
 
 TEST_F(UpdateRun, CancelledWindowComesBackAsItWasWithoutDisablingUpdate)
 {
-    write("prog.hex", hexImage(0x20, 2));
     Form1 form(fixture.program);
     auto *update = form.findChild<QPushButton *>("Command21");
-    choosePackage("download_hex_prog_write,prog.hex,0\n");
-    clickUpdate(form);
-    Form2 *first = visibleMicrocontrollerWindow();
+    Form2 *first = runMicrocontrollerPackage(form);
     ASSERT_NE(first, nullptr);
 
     update->setEnabled(false);
@@ -370,12 +374,9 @@ TEST_F(UpdateRun, ClosingDuringARunEndsTheProgramOnlyAfterTheCurrentRecord)
 
 TEST_F(UpdateRun, ProgramLastsWhileTheMicrocontrollerWindowIsOnScreen)
 {
-    write("prog.hex", hexImage(0x20, 2));
     Form1 form(fixture.program);
     form.show();
-    choosePackage("download_hex_prog_write,prog.hex,0\n");
-    clickUpdate(form);
-    Form2 *writeWindow = visibleMicrocontrollerWindow();
+    Form2 *writeWindow = runMicrocontrollerPackage(form);
     ASSERT_NE(writeWindow, nullptr);
     auto *update = form.findChild<QPushButton *>("Command21");
 
@@ -397,11 +398,8 @@ TEST_F(UpdateRun, ProgramLastsWhileTheMicrocontrollerWindowIsOnScreen)
 
 TEST_F(UpdateRun, MicrocontrollerWindowExitEndsTheProgram)
 {
-    write("prog.hex", hexImage(0x20, 2));
     Form1 form(fixture.program);
-    choosePackage("download_hex_prog_write,prog.hex,0\n");
-    clickUpdate(form);
-    Form2 *writeWindow = visibleMicrocontrollerWindow();
+    Form2 *writeWindow = runMicrocontrollerPackage(form);
     ASSERT_NE(writeWindow, nullptr);
     writeWindow->findChild<QPushButton *>("Command3")->click();
     EXPECT_EQ(fixture.programEnds, 1);
