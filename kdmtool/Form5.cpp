@@ -3,6 +3,7 @@
 #include "BitmapFile.h"
 #include "CapturePicture.h"
 #include "CapturePictures.h"
+#include "RemoteKey.h"
 #include "StatusTextBox.h"
 
 #include "devicelink/UnitCommands.h"
@@ -187,7 +188,7 @@ void Form5::load()
     FreezeState = 0;
     Command4->setEnabled(false); // no frame yet
     exchange(link, kdm::Command::ImageMemory, LivePicture);
-    exchange(link, kdm::Command::RemoteKey, RgbKey);
+    pressRemoteKey(link, RgbKey);
     exchange(link, kdm::Command::FrameInfo); // byte 1 still holds the key
     if (link.ReplyReport()[5] == FpgaSelectionB2) {
         Text1->setText(ReadyText);
