@@ -1,4 +1,5 @@
 #include "sim/SimulatedUnit.h"
+#include "support/FlashWire.h"
 
 #include <gtest/gtest.h>
 
@@ -7,23 +8,13 @@
 namespace kdm::sim {
 namespace {
 
-constexpr std::uint8_t Confirm1 = 0x55, Confirm2 = 0xAA, Confirm3 = 0x55;
+using test::rangeReport;
 
-CommandBytes8 flashCommand(Command command, std::uint32_t address, std::uint32_t count)
-{
-    return {code(command),
-            0,
-            static_cast<std::uint8_t>(address),
-            static_cast<std::uint8_t>(address >> 8),
-            static_cast<std::uint8_t>(address >> 16),
-            static_cast<std::uint8_t>(count),
-            static_cast<std::uint8_t>(count >> 8),
-            static_cast<std::uint8_t>(count >> 16)};
-}
+constexpr std::uint8_t Confirm1 = 0x55, Confirm2 = 0xAA, Confirm3 = 0x55;
 
 CommandBytes8 eraseCommand(Command command, std::uint32_t address)
 {
-    CommandBytes8 report = flashCommand(command, address, 0);
+    CommandBytes8 report = rangeReport(code(command), address, 0);
     report[5] = Confirm1, report[6] = Confirm2, report[7] = Confirm3;
     return report;
 }
@@ -52,7 +43,7 @@ TEST(SimulatedUnit, AnswersEachCommandWithTheUnitsNumberOfReports)
         {"PresenceQuery", {2, 0, 0, 0, 0, 0, 0, 0}, 1},
         {"SectorErase", eraseCommand(Command::SectorErase, 0x1000), 1},
         {"BlockErase", eraseCommand(Command::BlockErase, 0x8000), 1},
-        {"FlashChecksum", flashCommand(Command::FlashChecksum, 0, 16), 0},
+        {"FlashChecksum", rangeReport(code(Command::FlashChecksum), 0, 16), 0},
         {"MicrocontrollerWrite", {11, 0, 1, 2, 3, 4, 5, 6}, 0},
         {"TimingAccess open", {15, 1, 0, 0, 0, 0, 0, 0}, 1},
         {"TimingAccess close", {15, 0, 0, 0, 0, 0, 0, 0}, 1},
@@ -66,7 +57,7 @@ TEST(SimulatedUnit, AnswersEachCommandWithTheUnitsNumberOfReports)
         {"FreezeSet", {22, 0, 0, 0, 0, 0, 0, 0}, 1},
         {"ImageMemory", {23, 0x80, 0, 0, 0, 0, 0, 0}, 1},
         {"unknown code 3", {3, 0, 0, 0, 0, 0, 0, 0}, 0},
-        {"FlashWrite of 16 bytes", flashCommand(Command::FlashWrite, 0, 16), 0},
+        {"FlashWrite of 16 bytes", rangeReport(code(Command::FlashWrite), 0, 16), 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -86,7 +77,7 @@ TEST(SimulatedUnit, PresenceReplyIsNotAllZero)
 TEST(SimulatedUnit, WriteStreamTakesEveryReportAsDataAndAnswersAfterTheLast)
 {
     SimulatedUnit unit;
-    EXPECT_TRUE(unit.receive(flashCommand(Command::FlashWrite, 0x1F1000, 24)).empty());
+    EXPECT_TRUE(unit.receive(rangeReport(code(Command::FlashWrite), 0x1F1000, 24)).empty());
     EXPECT_TRUE(unit.inWriteStream());
     // Bytes that look like a sector erase are data inside a stream.
     EXPECT_TRUE(unit.receive(eraseCommand(Command::SectorErase, 0)).empty());
@@ -106,7 +97,7 @@ TEST(SimulatedUnit, ProgrammingOnlyClearsBitsUntilErased)
 {
     SimulatedUnit unit;
     auto program = [&](std::uint8_t value) {
-        unit.receive(flashCommand(Command::FlashWrite, 0x2000, 8));
+        unit.receive(rangeReport(code(Command::FlashWrite), 0x2000, 8));
         unit.receive({value, value, value, value, value, value, value, value});
     };
     program(0xF0);
@@ -135,7 +126,8 @@ TEST(SimulatedUnit, EraseNeedsTheConfirmationAndCoversItsAlignedRange)
         SCOPED_TRACE(testing::Message() << int(code(c.command)) << " at " << std::hex << c.address);
         SimulatedUnit unit;
         std::fill(unit.flash().begin(), unit.flash().end(), std::uint8_t{0});
-        CommandBytes8 report = c.confirmed ? eraseCommand(c.command, c.address) : flashCommand(c.command, c.address, 0);
+        CommandBytes8 report =
+            c.confirmed ? eraseCommand(c.command, c.address) : rangeReport(code(c.command), c.address, 0);
         EXPECT_EQ(unit.receive(report).size(), 1u);
         const auto erased = std::count(unit.flash().begin(), unit.flash().end(), 0xFF);
         EXPECT_EQ(static_cast<std::uint32_t>(erased), c.erasedSize);
@@ -153,7 +145,7 @@ TEST(SimulatedUnit, ChecksumIsReportedThroughStatusPollAfterAFewPolls)
     EXPECT_EQ(unit.receive(poll)[0][0], 0); // nothing requested yet
 
     std::fill_n(unit.flash().begin() + 0x10000, 70000, std::uint8_t{0xFF});
-    unit.receive(flashCommand(Command::FlashChecksum, 0x10000, 70000));
+    unit.receive(rangeReport(code(Command::FlashChecksum), 0x10000, 70000));
     for (int i = 0; i < SimulatedUnit::DefaultPollsUntilReady; ++i)
         EXPECT_EQ(unit.receive(poll)[0][0], 0) << "poll " << i;
     for (int i = 0; i < 2; ++i) { // and it stays ready
@@ -169,7 +161,7 @@ TEST(SimulatedUnit, ChecksumMisbehaviourOnRequest)
     SimulatedUnit wrong;
     wrong.setPollsUntilReady(0);
     wrong.setChecksumError(0x0101);
-    wrong.receive(flashCommand(Command::FlashChecksum, 0, 1)); // one erased byte: 0xFF
+    wrong.receive(rangeReport(code(Command::FlashChecksum), 0, 1)); // one erased byte: 0xFF
     const InputPayload reply = wrong.receive(poll)[0];
     EXPECT_EQ(reply[1] | (reply[2] << 8), 0xFF + 0x0101);
 
@@ -177,14 +169,14 @@ TEST(SimulatedUnit, ChecksumMisbehaviourOnRequest)
     later.setPollsUntilReady(0);
     later.setChecksumError(1, 2);
     for (std::uint16_t expected : {0xFF, 0x100}) {
-        later.receive(flashCommand(Command::FlashChecksum, 0, 1));
+        later.receive(rangeReport(code(Command::FlashChecksum), 0, 1));
         const InputPayload sum = later.receive(poll)[0];
         EXPECT_EQ(sum[1] | (sum[2] << 8), expected);
     }
 
     SimulatedUnit never;
     never.setChecksumNeverReady(true);
-    never.receive(flashCommand(Command::FlashChecksum, 0, 1));
+    never.receive(rangeReport(code(Command::FlashChecksum), 0, 1));
     for (int i = 0; i < 100; ++i)
         ASSERT_EQ(never.receive(poll)[0][0], 0);
 }
